@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs, by Debian package name, whatever the build and the tests need
+# and the machine lacks. Does nothing when everything is there.
+set -euo pipefail
+
+need=()
+have() { command -v "$1" >/dev/null 2>&1; }
+pkg_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+have cmake || need+=(cmake)
+have make || need+=(make)
+have g++ || need+=(g++)
+have clang || need+=(clang)
+have i686-w64-mingw32-g++ || need+=(g++-mingw-w64-i686 mingw-w64-i686-dev)
+have i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
+have wine || need+=(wine)
+pkg_installed wine32:i386 || need+=(wine32:i386)
+have Xvfb || need+=(xvfb)
+have xdotool || need+=(xdotool)
+have xwininfo || need+=(x11-utils)
+have import || need+=(imagemagick)
+have python3 || need+=(python3)
+have valgrind || need+=(valgrind)
+[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+pkg_installed libclang-rt-14-dev || need+=(libclang-rt-14-dev)
+
+[ ${#need[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+echo "Installing: ${need[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null

@@ -1,0 +1,73 @@
+// An ordered list of 8-bit strings that keeps the most recently used one
+// first and forgets the oldest beyond MaxStrings; it can also keep itself
+// sorted, records whether it changed since its last save and reads and
+// writes its own text file format (MRUListFile.cpp).
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum ListOrder { OrderMRU, OrderSort, OrderRevSort };
+
+enum class DuplicatesMode { Ignore, Accept, Reject };
+
+// Where LoadFromStream reads and SaveToStream writes.
+class Stream {
+public:
+    virtual ~Stream() = default;
+    // Up to size bytes from the current position; 0 at the end.
+    virtual std::size_t Read(void* buffer, std::size_t size) = 0;
+    // Returns the bytes taken, which can be fewer than size.
+    virtual std::size_t Write(const void* data, std::size_t size) = 0;
+};
+
+class TMRUStringList {
+public:
+    TMRUStringList() = default;
+    TMRUStringList(const TMRUStringList&) = delete;
+    TMRUStringList& operator=(const TMRUStringList&) = delete;
+
+    bool Dirty = false;
+    bool Loading = false;
+    ListOrder Order = OrderMRU;
+
+    int MaxStrings() const { return maxStrings_; }
+    void SetMaxStrings(int value);
+
+    bool Sorted() const { return sorted_; }
+    void SetSorted(bool value);
+    DuplicatesMode Duplicates = DuplicatesMode::Ignore;
+
+    int Count() const { return static_cast<int>(items_.size()); }
+    const std::string& Get(int index) const;
+
+    int Add(const std::string& s);
+    void Insert(int index, const std::string& s);
+    void Delete(int index);
+    void Clear();
+    int IndexOf(const std::string& s) const;
+    bool Find(const std::string& s, int& index) const;
+    void Sort();
+    void Assign(const TMRUStringList& source);
+
+    void LoadFromFile(const std::string& name);
+    void LoadFromStream(Stream& stream);
+    void SaveToFile(const std::string& name);
+    void SaveToStream(Stream& stream);
+
+private:
+    // Bulk operations: no change is notified until the outermost one closes.
+    class UpdateBracket;
+
+    void Changed();
+    void Grow();
+    void QuickSort(int left, int right);
+    int Compare(const std::string& a, const std::string& b) const;
+    std::string Serialize() const;
+
+    std::vector<std::string> items_;
+    int capacity_ = 0;
+    int maxStrings_ = 16;
+    int updateCount_ = 0;
+    bool sorted_ = false;
+};

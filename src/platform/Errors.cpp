@@ -1,0 +1,36 @@
+#include "platform/Errors.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+// Not inlined, so that the return address is the place that raised the error.
+__attribute__((noinline)) Error::Error(std::string message)
+    : message_(std::move(message)), address_(__builtin_return_address(0)) {}
+
+IOError::IOError(unsigned code) : Error(IOErrorMessage(code)), code_(code) {}
+
+std::string IOErrorMessage(unsigned code) {
+    switch (code) {
+    case 2: return "File not found";
+    case 3: return "Invalid filename";
+    case 4: return "Too many open files";
+    case 5: return "File access denied";
+    case 100: return "Read beyond end of file";
+    case 101: return "Disk full";
+    case 106: return "Invalid numeric input";
+    default: return Format("I/O error %u", code);
+    }
+}
+
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    int size = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(size > 0 ? size : 0, '\0');
+    if (size > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
+    va_end(again);
+    return text;
+}

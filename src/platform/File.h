@@ -1,0 +1,60 @@
+// Files, folders and the list comparison as the portable core sees them.
+// Win32 (File_win32.cpp) in the product; POSIX (File_posix.cpp) natively.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// An open file. Every failure raises IOError with the system's error code.
+class File {
+public:
+    enum class Mode {
+        ReadSharedRead,  // read access, others may read, existing file only
+        CreateExclusive, // read and write, no sharing, create or truncate
+        CreateShareRead, // write access, others may read, create or truncate
+    };
+
+    static File Open(const std::string& name, Mode mode);
+
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File(); // closes quietly if still open
+
+    // Up to size bytes; 0 at the end of the file.
+    std::size_t Read(void* buffer, std::size_t size);
+    // Returns the bytes the system took, which can be fewer than size.
+    std::size_t Write(const void* data, std::size_t size);
+    // Closes the file now; the file is released even when this raises.
+    void Close();
+
+private:
+    explicit File(std::intptr_t handle) : handle_(handle) {}
+    std::intptr_t handle_;
+};
+
+// A search for the name finds an entry that is not a directory and whose
+// last-write time, as local time, is an MS-DOS date (1980 to 2107).
+bool FileExists(const std::string& name);
+
+// The path's attributes can be read and name a directory.
+bool DirectoryExists(const std::string& path);
+
+// Deletes a file; false when it could not.
+bool RemoveFile(const std::string& name);
+
+// The list comparison: case-insensitive in the user's default locale,
+// over the whole of both strings; negative, zero or positive.
+int CompareText(const std::string& a, const std::string& b);
+
+// The running executable's folder, with its trailing backslash or colon.
+std::string ExecutableFolder();
+
+// The Windows directory as the shell reports it; empty when it cannot.
+std::string WindowsDirectory();
+
+} // namespace platform
