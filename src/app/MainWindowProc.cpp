@@ -1,0 +1,37 @@
+// The window procedure reads as the agent's table of contents. It is also
+// the edge that no C++ exception may cross: what escapes a handler ends the
+// process through the last-chance report, here.
+#include "app/Nelvo.h"
+#include "app/Handlers.h"
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        switch (message) {
+        case WM_DESTROY:
+        case WM_CLOSE:
+            OnClose();
+            return 0;
+        case WM_ENDSESSION:
+            OnEndSession(wParam != FALSE);
+            return 0;
+        case WM_COPYDATA:
+            OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+            return 1;
+        case WM_COMMAND:
+            OnCommand(wParam, lParam);
+            return 0;
+        case WM_TRAYNOTIFY:
+            OnTrayNotify(wParam, lParam);
+            return 0;
+        case WM_HANDOFF:
+            OnHandOff();
+            return 0;
+        }
+        if (message == WM_TASKBARCREATED && message != 0) OnTaskbarCreated();
+        return DefWindowProcA(window, message, wParam, lParam);
+    } catch (const std::exception& error) {
+        ReportUncaughtError(error);
+    } catch (...) {
+        ReportUncaughtError();
+    }
+}

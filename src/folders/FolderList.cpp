@@ -1,0 +1,77 @@
+#include "folders/FolderList.h"
+
+#include "platform/File.h"
+
+std::unique_ptr<TMRUStringList> RecentFolders;
+std::string PendingFolder;
+bool (*ConfirmRefresh)() = nullptr;
+
+namespace {
+
+constexpr int FolderLimit = 16;
+// Room for the lines of FolderList.txt while they are merged; the pruning
+// brings the list back to FolderLimit.
+constexpr int MergeLimit = 26;
+
+} // namespace
+
+std::string FolderListPath() { return platform::ExecutableFolder() + "FolderList.txt"; }
+
+std::string DriveRoot(const std::string& windowsDirectory) {
+    if (windowsDirectory.empty()) return "C:\\";
+    return windowsDirectory.substr(0, 3);
+}
+
+void ResetFolderList(bool confirm) {
+    if (!RecentFolders) return;
+    const std::string root = DriveRoot(platform::WindowsDirectory());
+    const bool refresh = confirm && ConfirmRefresh && ConfirmRefresh();
+    // The question is modal: a shutdown handled while it waited may have
+    // released the list.
+    if (!RecentFolders) return;
+    if (refresh) {
+        RecentFolders->Clear();
+        const std::string path = FolderListPath();
+        if (platform::FileExists(path)) platform::RemoveFile(path);
+    }
+    RecentFolders->Add(root);
+}
+
+void LoadFolderList() {
+    if (!RecentFolders) return;
+    const std::string path = FolderListPath();
+    if (platform::FileExists(path)) {
+        RecentFolders->SetMaxStrings(MergeLimit);
+        RecentFolders->LoadFromFile(path);
+    }
+    if (!PendingFolder.empty()) {
+        RecentFolders->Add(PendingFolder);
+        PendingFolder.clear();
+    }
+    PruneFolderList();
+}
+
+// Keeps the existing folders in their order and trims the least recently
+// used beyond FolderLimit. When no listed folder exists, the list stays as it
+// was (an unreachable drive should not wipe it).
+void PruneFolderList() {
+    if (!RecentFolders) return;
+    TMRUStringList& list = *RecentFolders;
+
+    // Each Add goes to the top, so this holds the existing folders reversed.
+    // Its limit leaves room for all of them: at the limit Add would push one
+    // out.
+    TMRUStringList existing;
+    existing.SetMaxStrings(list.Count() + 1);
+    const int count = list.Count();
+    for (int i = 0; i < count; ++i)
+        if (platform::DirectoryExists(list.Get(i))) existing.Add(list.Get(i));
+
+    if (existing.Count() > 0) {
+        list.Clear();
+        // Assign reverses them back; again no Add may push one out.
+        list.SetMaxStrings(existing.Count() + 1);
+        list.Assign(existing);
+    }
+    list.SetMaxStrings(FolderLimit);
+}

@@ -1,0 +1,148 @@
+// The list's own text file format: one entry per line, CR LF after each,
+// the least recently used entry first.
+#include "folders/MRUStringList.h"
+
+#include "platform/Errors.h"
+#include "platform/File.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr char CtrlZ = 26;
+constexpr std::size_t ReadBufferSize = 4096;
+
+// Loading is true while a load runs and false after it, on every path.
+class LoadingScope {
+public:
+    explicit LoadingScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~LoadingScope() { flag_ = false; }
+    LoadingScope(const LoadingScope&) = delete;
+    LoadingScope& operator=(const LoadingScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+// The whole content goes in one write; a write that takes less, or fails,
+// is a stream write error.
+template <typename Sink>
+void WriteContent(Sink& sink, const std::string& content) {
+    if (content.empty()) return;
+    std::size_t written = 0;
+    try {
+        written = sink.Write(content.data(), content.size());
+    } catch (const IOError&) {
+        written = 0;
+    }
+    if (written != content.size()) throw StreamError("Stream write error");
+}
+
+platform::File CreateForSave(const std::string& name) {
+    try {
+        return platform::File::Open(name, platform::File::Mode::CreateExclusive);
+    } catch (const IOError&) {
+        throw StreamError(Format("Cannot create file %s", name.c_str()));
+    }
+}
+
+} // namespace
+
+std::string TMRUStringList::Serialize() const {
+    std::size_t total = 0;
+    for (const std::string& s : items_) total += s.size() + 2;
+    std::string content;
+    content.reserve(total);
+    auto append = [&content](const std::string& s) {
+        content += s;
+        content += "\r\n";
+    };
+    // Most recently used last, so that reading it back line by line through
+    // Add restores the order.
+    if (Order == OrderMRU)
+        std::for_each(items_.rbegin(), items_.rend(), append);
+    else
+        std::for_each(items_.begin(), items_.end(), append);
+    return content;
+}
+
+void TMRUStringList::SaveToFile(const std::string& name) {
+    if (!Dirty) return;
+    const std::string content = Serialize();
+    platform::File file = CreateForSave(name);
+    WriteContent(file, content);
+    file.Close();
+    // A sorted list stays dirty: its file is not read back in its order.
+    if (Order == OrderMRU) Dirty = false;
+}
+
+void TMRUStringList::SaveToStream(Stream& stream) {
+    if (!Dirty) return;
+    WriteContent(stream, Serialize());
+    if (Order == OrderMRU) Dirty = false;
+}
+
+// Merges the file's lines through Add without clearing the list. Reads
+// through a fixed buffer, so a file of any size costs the same memory.
+void TMRUStringList::LoadFromFile(const std::string& name) {
+    LoadingScope loading(Loading);
+    if (!platform::FileExists(name)) return;
+    platform::File file = platform::File::Open(name, platform::File::Mode::ReadSharedRead);
+
+    char buffer[ReadBufferSize];
+    std::string line;
+    bool afterCR = false; // an LF right after a CR belongs to that line end
+    bool atEnd = false;
+    while (!atEnd) {
+        const std::size_t size = file.Read(buffer, sizeof buffer);
+        if (size == 0) break;
+        const char* p = buffer;
+        const char* const end = buffer + size;
+        while (p < end) {
+            if (afterCR) {
+                afterCR = false;
+                if (*p == '\n') {
+                    ++p;
+                    continue;
+                }
+            }
+            const char* stop = std::find_if(p, end, [](char c) { return c == '\r' || c == CtrlZ; });
+            line.append(p, stop);
+            p = stop;
+            if (p == end) break;
+            if (*p == CtrlZ) {
+                atEnd = true;
+                break;
+            }
+            ++p;
+            Add(line);
+            line.clear();
+            afterCR = true;
+        }
+    }
+    // A last line without a line end still counts; an empty one does not.
+    if (!line.empty()) Add(line);
+    file.Close();
+}
+
+// Replaces the contents by the stream's lines. An error of the stream comes
+// before the Clear, so the list keeps its entries.
+void TMRUStringList::LoadFromStream(Stream& stream) {
+    LoadingScope loading(Loading);
+    UpdateBracket bulk(*this);
+
+    std::string data;
+    char buffer[ReadBufferSize];
+    while (const std::size_t size = stream.Read(buffer, sizeof buffer)) data.append(buffer, size);
+
+    Clear();
+    // c_str() ends in a NUL, and a NUL ends the data.
+    const char* p = data.c_str();
+    while (*p != '\0') {
+        const char* start = p;
+        while (*p != '\0' && *p != '\r' && *p != '\n') ++p;
+        Add(std::string(start, p));
+        if (*p == '\r') ++p;
+        if (*p == '\n') ++p;
+    }
+}

@@ -56,11 +56,26 @@ public:
     void SaveToStream(Stream& stream);
 
 private:
-    // Bulk operations: no change is notified until the outermost one closes.
-    class UpdateBracket;
+    // A bulk operation: no change is notified until the outermost one
+    // closes, and that close notifies once, whether or not anything changed.
+    // It closes also when the bracketed work fails.
+    class UpdateBracket {
+    public:
+        explicit UpdateBracket(TMRUStringList& list) : list_(list) { ++list_.updateCount_; }
+        ~UpdateBracket() {
+            if (--list_.updateCount_ == 0) list_.Changed();
+        }
+        UpdateBracket(const UpdateBracket&) = delete;
+        UpdateBracket& operator=(const UpdateBracket&) = delete;
+
+    private:
+        TMRUStringList& list_;
+    };
 
     void Changed();
     void Grow();
+    // Insert without the sorted-mode refusal, for Add.
+    void InsertAt(int index, const std::string& s);
     void QuickSort(int left, int right);
     int Compare(const std::string& a, const std::string& b) const;
     std::string Serialize() const;

@@ -1,0 +1,139 @@
+// The platform layer on Win32: kernel32 files and the locale comparison.
+#include "platform/File.h"
+
+#include "platform/Errors.h"
+#include "platform/Handle.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+// INVALID_HANDLE_VALUE as an integer, so that it can be a template argument.
+constexpr std::intptr_t NoHandle = -1;
+
+HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+void CloseFind(std::intptr_t handle) { ::FindClose(AsHandle(handle)); }
+using FindHandle = UniqueHandle<std::intptr_t, CloseFind, NoHandle>;
+
+[[noreturn]] void RaiseLastError() { throw IOError(::GetLastError()); }
+
+} // namespace
+
+File File::Open(const std::string& name, Mode mode) {
+    DWORD access = 0;
+    DWORD share = 0;
+    DWORD disposition = 0;
+    switch (mode) {
+    case Mode::ReadSharedRead:
+        access = GENERIC_READ;
+        share = FILE_SHARE_READ;
+        disposition = OPEN_EXISTING;
+        break;
+    case Mode::CreateExclusive:
+        access = GENERIC_READ | GENERIC_WRITE;
+        disposition = CREATE_ALWAYS;
+        break;
+    case Mode::CreateShareRead:
+        access = GENERIC_WRITE;
+        share = FILE_SHARE_READ;
+        disposition = CREATE_ALWAYS;
+        break;
+    }
+    HANDLE handle = ::CreateFileA(name.c_str(), access, share, nullptr, disposition,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) RaiseLastError();
+    return File(reinterpret_cast<std::intptr_t>(handle));
+}
+
+File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, NoHandle)) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        if (handle_ != NoHandle) ::CloseHandle(AsHandle(handle_));
+        handle_ = std::exchange(other.handle_, NoHandle);
+    }
+    return *this;
+}
+
+File::~File() {
+    if (handle_ != NoHandle) ::CloseHandle(AsHandle(handle_));
+}
+
+std::size_t File::Read(void* buffer, std::size_t size) {
+    DWORD read = 0;
+    if (!::ReadFile(AsHandle(handle_), buffer, static_cast<DWORD>(size), &read, nullptr))
+        RaiseLastError();
+    return read;
+}
+
+std::size_t File::Write(const void* data, std::size_t size) {
+    DWORD written = 0;
+    if (!::WriteFile(AsHandle(handle_), data, static_cast<DWORD>(size), &written, nullptr))
+        RaiseLastError();
+    return written;
+}
+
+void File::Close() {
+    const std::intptr_t handle = std::exchange(handle_, NoHandle);
+    if (handle != NoHandle && !::CloseHandle(AsHandle(handle))) RaiseLastError();
+}
+
+bool FileExists(const std::string& name) {
+    // A search would take wildcards as a pattern and find some other file.
+    if (name.empty() || name.find_first_of("*?") != std::string::npos) return false;
+    WIN32_FIND_DATAA data;
+    FindHandle find(reinterpret_cast<std::intptr_t>(::FindFirstFileA(name.c_str(), &data)));
+    if (!find || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    // The time stamp must fit an MS-DOS date: the years 1980 to 2107.
+    FILETIME local;
+    WORD date;
+    WORD time;
+    return ::FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) &&
+           ::FileTimeToDosDateTime(&local, &date, &time);
+}
+
+bool DirectoryExists(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool RemoveFile(const std::string& name) { return ::DeleteFileA(name.c_str()) != FALSE; }
+
+int CompareText(const std::string& a, const std::string& b) {
+    // Explicit lengths: the whole of both strings, embedded NULs included.
+    return ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
+                            static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) -
+           2;
+}
+
+std::string ExecutableFolder() {
+    // Grow the buffer until the whole path fits; a cut path would name
+    // another folder.
+    std::string path(MAX_PATH + 1, '\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (n == 0) return std::string();
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        if (path.size() >= 32768) return std::string();
+        path.resize(path.size() * 2);
+    }
+    const std::size_t end = path.find_last_of("\\:");
+    return end == std::string::npos ? std::string() : path.substr(0, end + 1);
+}
+
+std::string WindowsDirectory() {
+    char buffer[MAX_PATH + 1] = {};
+    if (!::SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_WINDOWS, FALSE)) return std::string();
+    return buffer;
+}
+
+} // namespace platform

@@ -1,0 +1,34 @@
+# The two commands for users: `make run` and `make test`. Both install what
+# the machine lacks (Debian packages), then build.
+NATIVE := build/native
+WIN32 := build/win32
+JOBS ?= 2
+
+.PHONY: run test deps native win32 build clean
+
+run: win32
+	scripts/run-agent.sh $(WIN32)
+
+test: build
+	scripts/test-all.sh $(NATIVE) $(WIN32)
+
+build: native win32
+
+deps:
+	@scripts/install-deps.sh
+
+native: deps
+	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@cmake --build $(NATIVE) -j$(JOBS)
+
+win32: deps
+	@cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake >/dev/null
+	@cmake --build $(WIN32) -j$(JOBS)
+
+clean:
+	rm -rf build
+
+# Not part of `make test`: long-running tools.
+.PHONY: fuzz
+fuzz: deps
+	scripts/fuzz.sh

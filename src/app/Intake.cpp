@@ -1,0 +1,24 @@
+// What other processes send: a folder to add and open, or a hand-off request.
+#include "app/Handlers.h"
+#include "app/IntakePayload.h"
+#include "app/Nelvo.h"
+#include "folders/FolderList.h"
+#include "platform/Shell.h"
+
+void OnCopyData(const COPYDATASTRUCT* data) {
+    // After a log-off released the list there is nothing to add to.
+    if (!RecentFolders || !data) return;
+    std::string path;
+    if (!TakeIntakePayload(data->lpData, data->cbData, path)) return;
+    PendingFolder = path;
+    const int index = RecentFolders->Add(PendingFolder);
+    if (index >= RecentFolders->Count()) return;
+    const std::string folder = RecentFolders->Get(index);
+    ShellOpen("Open", folder, nullptr, SW_SHOW);
+}
+
+void OnHandOff() {
+    if (!RecentFolders) return;
+    LoadFolderListOrReport();
+    HandOffToVantro();
+}

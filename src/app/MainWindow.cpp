@@ -1,0 +1,61 @@
+// The hidden window: the target of the tray callback, the menu's commands
+// and the messages of other processes. It is never shown.
+#include "app/Nelvo.h"
+
+HWND MainWindow = nullptr;
+
+namespace {
+WNDCLASSEXA MainWindowClass;
+ATOM MainWindowAtom = 0;
+} // namespace
+
+bool RegisterMainWindowClass() {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    MainWindowClass = {};
+    MainWindowClass.cbSize = sizeof(WNDCLASSEXA);
+    MainWindowClass.style = CS_VREDRAW | CS_HREDRAW;
+    MainWindowClass.lpfnWndProc = MainWindowProc;
+    MainWindowClass.hInstance = instance;
+    MainWindowClass.hIcon = LoadIconA(instance, "MAINICON");
+    MainWindowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    MainWindowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_INACTIVEBORDER + 1);
+    MainWindowClass.lpszClassName = MAIN_WINDOW_CLASS;
+    // Also the tray icon's image.
+    MainWindowClass.hIconSm = LoadIconA(instance, "SMALICON");
+    MainWindowAtom = RegisterClassExA(&MainWindowClass);
+    return MainWindowAtom != 0;
+}
+
+bool CreateMainWindow() {
+    if (!RegisterMainWindowClass()) {
+        MessageBoxA(nullptr, "Unable to Register Main Window : Aborting!", nullptr, MB_ICONERROR);
+        ExitProcess(0);
+    }
+    MainWindow = CreateWindowExA(WS_EX_OVERLAPPEDWINDOW, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE,
+                                 WS_OVERLAPPEDWINDOW, 0, 0, 200, 200, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+    if (!MainWindow) return false;
+    ShowWindow(MainWindow, SW_HIDE);
+    UpdateWindow(MainWindow);
+    return true;
+}
+
+namespace {
+HWND DialogOwner = nullptr;
+} // namespace
+
+// The dialog gets an owner of its own so that MainWindow is never disabled
+// and goes on serving the tray while the dialog is open.
+void CreateDialogOwnerWindow() {
+    WNDCLASSA ownerClass = {};
+    ownerClass.lpfnWndProc = DefWindowProcA;
+    ownerClass.hInstance = GetModuleHandleA(nullptr);
+    ownerClass.lpszClassName = "NelvoDialogOwner";
+    RegisterClassA(&ownerClass);
+    DialogOwner = CreateWindowExA(0, ownerClass.lpszClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                  ownerClass.hInstance, nullptr);
+}
+
+HWND DialogOwnerWindow() { return DialogOwner; }
+
+HICON SmallIcon() { return MainWindowClass.hIconSm; }

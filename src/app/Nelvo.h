@@ -1,0 +1,53 @@
+// The tray agent: its messages, commands and process-wide values.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+
+constexpr UINT WM_TRAYNOTIFY = WM_USER + 8;
+constexpr UINT WM_HANDOFF = WM_USER + 9;
+constexpr UINT TRAY_ICON_ID = 102;
+
+constexpr int IDM_EXIT = 1;
+constexpr int IDM_DONATE = 2;
+constexpr int IDM_ABOUT = 3;
+constexpr int IDM_REFRESH = 4;
+constexpr int IDM_MYCOMPUTER = 5;
+constexpr int IDM_MYDOCUMENTS = 6;
+constexpr int IDM_EXPORT = 7;
+constexpr int IDM_OPENINVANTRO = 8;
+constexpr int IDM_FOLDER_BASE = 9;
+
+constexpr char MAIN_WINDOW_CLASS[] = "NelvoFolderWindow";
+constexpr char MAIN_WINDOW_TITLE[] = "NelvoFolder";
+constexpr char MESSAGE_CAPTION[] = "Nelvo";
+
+extern HWND MainWindow;
+extern NOTIFYICONDATAA TrayIconData;
+
+// Start-up and the hidden window (MainWindow.cpp).
+bool RegisterMainWindowClass();
+bool CreateMainWindow();
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// The second hidden window, owner of the Save As dialog and nothing else.
+void CreateDialogOwnerWindow();
+HWND DialogOwnerWindow();
+
+// The tray icon (TrayIcon.cpp).
+bool AddTrayIcon();
+void RemoveTrayIcon();
+void OnTaskbarCreated();
+extern UINT WM_TASKBARCREATED;
+
+// Shutdown cases (Shutdown.cpp).
+void OnClose();
+void OnEndSession(bool sessionEnding);
+
+// The error box of the commands: owner MainWindow, caption "Nelvo".
+void ShowErrorBox(const std::string& message);
+
+// The last-chance report of an error nothing caught; ends the process.
+[[noreturn]] void ReportUncaughtError(const std::exception& error);
+[[noreturn]] void ReportUncaughtError();

@@ -1,0 +1,106 @@
+// The tray icon's mouse notifications and the pop-up menu, rebuilt from the
+// freshly loaded list at every right-button press.
+#include "app/Handlers.h"
+#include "app/Nelvo.h"
+#include "folders/FolderList.h"
+#include "platform/Errors.h"
+#include "platform/Handle.h"
+#include "platform/Shell.h"
+
+#include <cstdint>
+#include <string>
+
+namespace {
+
+using MenuHandle = UniqueHandle<HMENU, DestroyMenu>;
+
+struct FixedItem {
+    int id;
+    const char* text;
+};
+
+const FixedItem FixedItems[] = {
+    {IDM_OPENINVANTRO, "Open List in Vantro"},
+    {IDM_EXPORT, "Export List"},
+    {IDM_MYCOMPUTER, "My Computer"},
+    {IDM_MYDOCUMENTS, "My Documents"},
+    {IDM_REFRESH, "Refresh List"},
+    {IDM_ABOUT, "About Nelvo"},
+    {IDM_DONATE, "Donate"},
+    {IDM_EXIT, "Exit"},
+};
+
+void AppendFolderItems(HMENU menu) {
+    if (!RecentFolders) return;
+    // The last entry is the topmost item; index 0 sits just above the separator.
+    for (int i = RecentFolders->Count(); i >= 1; --i)
+        AppendMenuA(menu, MF_STRING, i + 8, RecentFolders->Get(i - 1).c_str());
+    if (RecentFolders->Count() > 0) AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+}
+
+} // namespace
+
+// A failed load must not end the agent: the user sees why, then gets what
+// the load left in the list.
+void LoadFolderListOrReport() {
+    try {
+        LoadFolderList();
+    } catch (const Error& error) {
+        ShowErrorBox(error.Message());
+    }
+}
+
+void OnTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
+    if (iconId != TRAY_ICON_ID) return;
+    // The actions come on the press, not on the release.
+    if (mouseMessage == WM_LBUTTONDOWN)
+        OpenMyComputer();
+    else if (mouseMessage == WM_RBUTTONDOWN)
+        ShowTrayMenu();
+}
+
+void ShowTrayMenu() {
+    MenuHandle menu(CreatePopupMenu());
+    if (!menu) throw OutOfMemoryError();
+    LoadFolderListOrReport();
+    AppendFolderItems(menu.get());
+    for (const FixedItem& item : FixedItems) AppendMenuA(menu.get(), MF_STRING, item.id, item.text);
+
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    // Without the foreground the menu would not close when the user clicks
+    // elsewhere; the WM_NULL afterwards lets a second click work at once.
+    SetForegroundWindow(MainWindow);
+    TrackPopupMenu(menu.get(), TPM_RIGHTALIGN | TPM_LEFTBUTTON | TPM_TOPALIGN, cursor.x, cursor.y, 0,
+                   MainWindow, nullptr);
+    PostMessageA(MainWindow, WM_NULL, 0, 0);
+}
+
+void OnCommand(WPARAM command, LPARAM control) {
+    if (control != 0) return;
+    // The whole wParam counts, high word included.
+    const auto id = static_cast<int32_t>(command);
+    switch (id) {
+    case IDM_OPENINVANTRO: HandOffToVantro(); return;
+    case IDM_EXPORT: ExportFolderList(); return;
+    case IDM_MYCOMPUTER: OpenMyComputer(); return;
+    case IDM_MYDOCUMENTS: OpenMyDocuments(); return;
+    case IDM_REFRESH: ResetFolderList(true); return;
+    case IDM_ABOUT: ShowAbout(); return;
+    case IDM_DONATE: OpenDonationPage(); return;
+    case IDM_EXIT:
+        RemoveTrayIcon();
+        PostQuitMessage(0);
+        return;
+    }
+    if (id >= IDM_FOLDER_BASE) OpenFolderCommand(id - IDM_FOLDER_BASE);
+}
+
+void OpenFolderCommand(int index) {
+    // The list may have shrunk, or been released, while the menu was open.
+    if (!RecentFolders || index >= RecentFolders->Count()) return;
+    const std::string folder = RecentFolders->Get(index);
+    ShellOpen("open", folder, nullptr, SW_SHOWNORMAL);
+    // The shell call can wait on messages; look the entry up again.
+    if (RecentFolders && index < RecentFolders->Count()) PendingFolder = RecentFolders->Get(index);
+}

@@ -1,0 +1,17 @@
+// What the agent asks of the Windows shell and version services.
+#pragma once
+
+#include <string>
+
+// The special folder's path, or "" when the shell cannot give it.
+std::string GetSpecialFolder(int csidl);
+
+// The FileVersion of the US English / code page 1252 string table, or "".
+std::string GetFileVersionString(const std::string& path);
+
+// ShellExecuteA with no owner window and no working directory; true when
+// the shell's result, taken unsigned, is above 32.
+bool ShellOpen(const char* verb, const std::string& file, const char* parameters, int show);
+
+// FindExecutableA with no directory; true when a program is associated.
+bool HasAssociatedProgram(const std::string& file);

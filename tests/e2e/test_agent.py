@@ -1,0 +1,155 @@
+"""The agent's life: its window and icon, and every way it ends."""
+
+import os
+import time
+
+from harness import (AGENT_CLASS, AGENT_TITLE, TRAY_ICON_ID, WM_CLOSE, WM_COMMAND, WM_DESTROY,
+                     WM_ENDSESSION, WM_HANDOFF, WM_RBUTTONDOWN, WM_TRAYNOTIFY, AgentTestCase,
+                     wait_for)
+
+IDM_EXIT = 1
+ENDSESSION_LOGOFF = 0x80000000
+
+
+def folder_contents(folder):
+    contents = {}
+    for name in sorted(os.listdir(folder)):
+        with open(os.path.join(folder, name), "rb") as f:
+            contents[name] = f.read()
+    return contents
+
+
+class WindowAndIcon(AgentTestCase):
+
+    def test_hidden_window_is_found_by_class_title_or_both(self):
+        agent = self.new_agent()
+        for spec in (f"{AGENT_CLASS}|{AGENT_TITLE}", f"{AGENT_CLASS}|", f"|{AGENT_TITLE}"):
+            found = self.world.windows(spec)
+            self.assertEqual([w.hwnd for w in found], [agent.hwnd], spec)
+            self.assertFalse(found[0].visible, "the agent's window must stay hidden")
+
+    def test_icon_is_in_the_tray_with_its_tip(self):
+        agent = self.new_agent()
+        self.assertEqual(self.world.icons(), [agent.icon])
+        self.assertEqual(self.world.tip_at(*agent.icon), "Folderlane")
+
+    def test_second_copy_runs_on_its_own(self):
+        first = self.new_agent()
+        second = self.new_agent()
+        self.assertNotEqual(first.folder, second.folder)
+        self.assertEqual({w.hwnd for w in self.world.agent_windows()}, {first.hwnd, second.hwnd})
+        self.assertNotEqual(first.pid, second.pid)
+        icons = self.world.icons()
+        self.assertEqual(len(icons), 2)
+        for icon in icons:
+            self.assertEqual(self.world.tip_at(*icon), "Folderlane")
+
+        self.assertEqual(second.send(WM_CLOSE), 0)
+        self.assertEqual(second.wait_exit(), 0)
+        wait_for(lambda: len(self.world.icons()) == 1, 5, what="one icon left")
+        self.assertTrue(first.running)
+        self.assertEqual([w.hwnd for w in self.world.agent_windows()], [first.hwnd])
+
+        self.assertEqual(first.send(WM_CLOSE), 0)
+        self.assertEqual(first.wait_exit(), 0)
+        self.assertNoIcons()
+
+    def test_taskbar_created_adds_the_icon_again(self):
+        agent = self.new_agent()
+        # While the icon is there, the notice must not give a second one.
+        agent.send("TaskbarCreated")
+        time.sleep(0.5)
+        self.assertEqual(len(self.world.icons()), 1)
+
+        # A restarted shell has lost every icon; then it tells the windows.
+        self.world.probe("notify", "delete", agent.hwnd, TRAY_ICON_ID)
+        self.assertNoIcons()
+        agent.send("TaskbarCreated")
+        icons = wait_for(self.world.icons, 5, what="the icon to come back")
+        self.assertEqual(len(icons), 1)
+        self.assertEqual(self.world.tip_at(*icons[0]), "Folderlane")
+
+        # The same record serves for taking it away at the end.
+        self.assertEqual(agent.send(WM_CLOSE), 0)
+        self.assertEqual(agent.wait_exit(), 0)
+        self.assertNoIcons()
+
+
+class Ending(AgentTestCase):
+
+    def test_close_ends_with_0_removes_the_icon_and_writes_nothing(self):
+        agent = self.new_agent(start=False)
+        with open(agent.path("FolderList.txt"), "wb") as f:
+            f.write(b"C:\\windows\r\nC:\\\r\n")
+        before = folder_contents(agent.folder)
+        agent.start()
+
+        self.assertEqual(agent.send(WM_CLOSE), 0)
+        self.assertEqual(agent.wait_exit(), 0)
+        self.assertNoIcons()
+        self.assertEqual(self.world.agent_windows(), [])
+        self.assertEqual(folder_contents(agent.folder), before)
+
+    def test_destroy_ends_with_0(self):
+        agent = self.new_agent()
+        self.assertEqual(agent.send(WM_DESTROY), 0)
+        self.assertEqual(agent.wait_exit(), 0)
+        self.assertNoIcons()
+
+    def test_close_then_destroy_ends_with_0(self):
+        agent = self.new_agent()
+        # Posted together, so that both are handled before the loop sees the quit message.
+        agent.post(WM_CLOSE)
+        agent.post(WM_DESTROY)
+        self.assertEqual(agent.wait_exit(), 0)
+        self.assertNoIcons()
+
+    def test_exit_command_ends_with_0_only_when_it_comes_from_a_menu(self):
+        agent = self.new_agent()
+        # A control's notification (lParam set) and a number whose high word
+        # is set are not the Exit command.
+        self.assertEqual(agent.send(WM_COMMAND, IDM_EXIT, agent.hwnd), 0)
+        self.assertEqual(agent.send(WM_COMMAND, 0x10000 | IDM_EXIT, 0), 0)
+        time.sleep(0.5)
+        self.assertTrue(agent.running)
+        self.assertEqual(len(self.world.icons()), 1)
+
+        self.assertEqual(agent.command(IDM_EXIT), 0)
+        self.assertEqual(agent.wait_exit(), 0)
+        self.assertNoIcons()
+
+
+class EndOfSession(AgentTestCase):
+
+    def test_cancelled_end_of_session_changes_nothing(self):
+        agent = self.new_agent()
+        for lparam in (0, ENDSESSION_LOGOFF):
+            self.assertEqual(agent.send(WM_ENDSESSION, 0, lparam), 0)
+        time.sleep(1)
+        self.assertTrue(agent.running)
+        self.assertEqual(self.world.icons(), [agent.icon])
+        self.assertEqual(self.world.tip_at(*agent.icon), "Folderlane")
+
+        self.assertEqual(agent.send(WM_CLOSE), 0)
+        self.assertEqual(agent.wait_exit(), 0)
+        self.assertNoIcons()
+
+    def test_ending_session_removes_the_icon_and_leaves_the_list_alone(self):
+        agent = self.new_agent()
+        self.assertEqual(agent.send(WM_ENDSESSION, 1, 0), 0)
+        self.assertNoIcons()
+        time.sleep(1)
+        self.assertTrue(agent.running, "the agent ends with the session, not before")
+
+        # Messages that need the released list are ignored. Wine answers 0
+        # for a sent message whose handling faulted, so the answers tell.
+        self.assertEqual(agent.copydata(b"C:\\"), 1)
+        self.assertEqual(agent.send(WM_HANDOFF), 0)
+        agent.post(WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONDOWN)
+        time.sleep(1)
+        self.assertEqual(self.world.menu_windows(), [])
+        self.assertTrue(agent.running)
+        self.assertEqual(agent.records(), [], "nothing may be opened after the session ended")
+
+        self.assertEqual(agent.send(WM_CLOSE), 0)
+        self.assertEqual(agent.wait_exit(), 0)

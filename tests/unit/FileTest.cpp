@@ -1,0 +1,165 @@
+#include "platform/File.h"
+
+#include "TestFiles.h"
+#include "platform/Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+using platform::File;
+using testfiles::ReadBytes;
+using testfiles::TempFolder;
+using testfiles::WriteBytes;
+namespace fs = testfiles::fs;
+
+namespace {
+
+unsigned OpenErrorCode(const std::string& name, File::Mode mode) {
+    try {
+        File::Open(name, mode);
+    } catch (const IOError& error) {
+        return error.Code();
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST(File, WritesReadsAndReportsTheEnd) {
+    TempFolder folder;
+    const std::string name = folder / "data.bin";
+    const std::string bytes("one\r\ntwo\0three", 14);
+    {
+        File file = File::Open(name, File::Mode::CreateShareRead);
+        EXPECT_EQ(bytes.size(), file.Write(bytes.data(), bytes.size()));
+        File moved = std::move(file);
+        moved.Close();
+    }
+    EXPECT_EQ(bytes, ReadBytes(name));
+
+    File file = File::Open(name, File::Mode::ReadSharedRead);
+    char buffer[10];
+    EXPECT_EQ(10u, file.Read(buffer, sizeof buffer));
+    EXPECT_EQ(bytes.substr(0, 10), std::string(buffer, 10));
+    EXPECT_EQ(4u, file.Read(buffer, sizeof buffer));
+    EXPECT_EQ(0u, file.Read(buffer, sizeof buffer));
+    file.Close();
+
+    // Creating truncates.
+    File::Open(name, File::Mode::CreateExclusive).Close();
+    EXPECT_EQ("", ReadBytes(name));
+}
+
+TEST(File, OpenFailuresCarryTheSystemCode) {
+    TempFolder folder;
+    const std::string directory = folder.MakeFolder("dir");
+    const std::string inMissingFolder = (fs::path(folder / "none") / "x.txt").string();
+#ifdef _WIN32
+    const unsigned missingFolderCode = 3; // path not found
+#else
+    const unsigned missingFolderCode = 2;
+#endif
+    const struct { std::string name; File::Mode mode; unsigned code; } table[] = {
+        {folder / "missing.txt", File::Mode::ReadSharedRead, 2},
+        {inMissingFolder, File::Mode::ReadSharedRead, missingFolderCode},
+        {inMissingFolder, File::Mode::CreateExclusive, missingFolderCode},
+        {directory, File::Mode::ReadSharedRead, 5},
+        {directory, File::Mode::CreateExclusive, 5},
+        {directory, File::Mode::CreateShareRead, 5},
+    };
+    for (const auto& row : table) EXPECT_EQ(row.code, OpenErrorCode(row.name, row.mode)) << row.name;
+}
+
+#ifdef _WIN32
+TEST(File, SharingFollowsTheModes) {
+    TempFolder folder;
+    const std::string name = folder / "shared.txt";
+    WriteBytes(name, "x");
+    {
+        // Readers may share with a reader.
+        File reader = File::Open(name, File::Mode::ReadSharedRead);
+        File second = File::Open(name, File::Mode::ReadSharedRead);
+        EXPECT_EQ(32u, OpenErrorCode(name, File::Mode::CreateExclusive));
+        EXPECT_EQ(32u, OpenErrorCode(name, File::Mode::CreateShareRead));
+    }
+    {
+        File writer = File::Open(name, File::Mode::CreateShareRead);
+        EXPECT_EQ(32u, OpenErrorCode(name, File::Mode::ReadSharedRead));
+    }
+    {
+        File exclusive = File::Open(name, File::Mode::CreateExclusive);
+        EXPECT_EQ(32u, OpenErrorCode(name, File::Mode::ReadSharedRead));
+    }
+}
+#endif
+
+TEST(FileExists, OnlyFilesWithAnMsDosTimeStamp) {
+    TempFolder folder;
+    const std::string name = folder / "f.txt";
+    WriteBytes(name, "x");
+    EXPECT_TRUE(platform::FileExists(name));
+    EXPECT_FALSE(platform::FileExists(folder.MakeFolder("d")));
+    EXPECT_FALSE(platform::FileExists(folder / "missing"));
+    EXPECT_FALSE(platform::FileExists(""));
+#ifdef _WIN32
+    EXPECT_FALSE(platform::FileExists(folder / "*.txt")) << "a pattern is no file name";
+#endif
+
+    // 1975 is before any MS-DOS date.
+    const auto now = fs::last_write_time(name);
+    fs::last_write_time(name, now - std::chrono::hours(24 * 365 * 50));
+    EXPECT_FALSE(platform::FileExists(name));
+    fs::last_write_time(name, now);
+    EXPECT_TRUE(platform::FileExists(name));
+}
+
+TEST(DirectoryExists, OnlyFolders) {
+    TempFolder folder;
+    WriteBytes(folder / "f.txt", "x");
+    EXPECT_TRUE(platform::DirectoryExists(folder.MakeFolder("d")));
+    EXPECT_FALSE(platform::DirectoryExists(folder / "f.txt"));
+    EXPECT_FALSE(platform::DirectoryExists(folder / "missing"));
+    EXPECT_FALSE(platform::DirectoryExists(""));
+}
+
+TEST(RemoveFile, DeletesFilesOnly) {
+    TempFolder folder;
+    const std::string name = folder / "f.txt";
+    WriteBytes(name, "x");
+    EXPECT_TRUE(platform::RemoveFile(name));
+    EXPECT_FALSE(platform::FileExists(name));
+    EXPECT_FALSE(platform::RemoveFile(name));
+    const std::string directory = folder.MakeFolder("d");
+    EXPECT_FALSE(platform::RemoveFile(directory));
+    EXPECT_TRUE(platform::DirectoryExists(directory));
+}
+
+TEST(CompareText, IgnoresLetterCaseOverTheWholeStrings) {
+    const struct { std::string a, b; int sign; } table[] = {
+        {"C:\\Temp", "c:\\TEMP", 0}, {"", "", 0},     {"a", "B", -1},
+        {"B", "a", 1},               {"ab", "a", 1},  {"", "x", -1},
+        {"folder", "FOLDERS", -1},   {"abc", "abd", -1},
+        {std::string("a\0b", 3), std::string("a\0c", 3), -1},
+    };
+    auto sign = [](int v) { return (v > 0) - (v < 0); };
+    for (const auto& row : table) {
+        EXPECT_EQ(row.sign, sign(platform::CompareText(row.a, row.b))) << row.a << " " << row.b;
+        EXPECT_EQ(-row.sign, sign(platform::CompareText(row.b, row.a))) << row.a << " " << row.b;
+    }
+}
+
+TEST(ExecutableFolder, HoldsTheRunningProgram) {
+    const std::string folder = platform::ExecutableFolder();
+    ASSERT_FALSE(folder.empty());
+#ifdef _WIN32
+    EXPECT_TRUE(folder.back() == '\\' || folder.back() == ':') << folder;
+    EXPECT_TRUE(platform::FileExists(folder + "unit_tests.exe")) << folder;
+    const std::string windows = platform::WindowsDirectory();
+    EXPECT_TRUE(platform::DirectoryExists(windows)) << windows;
+#else
+    EXPECT_EQ('/', folder.back());
+    EXPECT_TRUE(platform::FileExists(folder + "unit_tests")) << folder;
+#endif
+}
