@@ -2,15 +2,16 @@
 # the machine lacks (Debian packages), then build.
 NATIVE := build/native
 WIN32 := build/win32
+MEMCHECK := build/memcheck
 JOBS ?= 2
 
-.PHONY: run test deps native win32 build clean
+.PHONY: run test deps native win32 memcheck check-memory build clean
 
 run: win32
 	scripts/run-agent.sh $(WIN32)
 
-test: build
-	scripts/test-all.sh $(NATIVE) $(WIN32)
+test: build memcheck
+	scripts/test-all.sh $(NATIVE) $(WIN32) $(MEMCHECK)
 
 build: native win32
 
@@ -24,6 +25,14 @@ native: deps
 win32: deps
 	@cmake -S . -B $(WIN32) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake >/dev/null
 	@cmake --build $(WIN32) -j$(JOBS)
+
+# The native unit tests without sanitizers, for valgrind's memcheck.
+memcheck: deps
+	@cmake -S . -B $(MEMCHECK) -DCMAKE_BUILD_TYPE=Debug -DFOLDERLANE_SANITIZE=OFF >/dev/null
+	@cmake --build $(MEMCHECK) -j$(JOBS) --target unit_tests
+
+check-memory: memcheck
+	scripts/memcheck.sh $(MEMCHECK)
 
 clean:
 	rm -rf build

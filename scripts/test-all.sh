@@ -5,10 +5,11 @@
 set -uo pipefail
 native=${1:-build/native}
 win32=${2:-build/win32}
+memcheck=${3:-build/memcheck}
 here=$(cd "$(dirname "$0")" && pwd)
 
-rm -rf "$native/results" "$win32/results"
-mkdir -p "$native/results" "$win32/results"
+rm -rf "$native/results" "$win32/results" "$memcheck/results"
+mkdir -p "$native/results" "$win32/results" "$memcheck/results"
 failed_suites=()
 
 run_suite() {
@@ -18,10 +19,11 @@ run_suite() {
 }
 
 run_suite "unit tests (native, ASan/UBSan)" ctest --test-dir "$native" --output-on-failure
+run_suite "unit tests (native, valgrind memcheck)" "$here/memcheck.sh" "$memcheck"
 run_suite "unit tests (Windows, under Wine)" ctest --test-dir "$win32" --output-on-failure
 run_suite "end-to-end tests (under Wine)" "$here/e2e.sh" "$win32"
 
-python3 "$here/summarize-results.py" "$native/results" "$win32/results"
+python3 "$here/summarize-results.py" "$native/results" "$memcheck/results" "$win32/results"
 summary=$?
 if [ ${#failed_suites[@]} -gt 0 ]; then
     echo "Failed suites: ${failed_suites[*]}"

@@ -9,6 +9,19 @@ UINT WM_TASKBARCREATED = 0;
 HICON SmallIcon();
 
 namespace {
+// At log-on the taskbar may not be ready yet; Windows programs keep trying
+// for a while, and try at once when the taskbar announces itself.
+constexpr DWORD ADD_RETRY_MS = 8000;
+constexpr DWORD ADD_RETRY_INTERVAL_MS = 250;
+
+// Waits for the next attempt; handles sent messages meanwhile, so that a
+// "TaskbarCreated" broadcast wakes us early.
+void WaitBeforeRetry() {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ADD_RETRY_INTERVAL_MS, QS_SENDMESSAGE);
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
 // The tip field is copied whole from this block: the text, then zeros.
 const char TrayTip[64] = "Folderlane";
 // Whether the icon should be in the tray; a re-created taskbar gets it back.
@@ -27,8 +40,15 @@ bool AddTrayIcon() {
     std::memcpy(TrayIconData.szTip, TrayTip, sizeof TrayTip);
     // Explorer broadcasts this when it re-creates the taskbar.
     WM_TASKBARCREATED = RegisterWindowMessageA("TaskbarCreated");
-    IconWanted = Shell_NotifyIconA(NIM_ADD, &TrayIconData) != FALSE;
-    return IconWanted;
+    const DWORD start = GetTickCount();
+    // A busy taskbar can time out an add that did take: then the icon is
+    // there and can be modified.
+    while (!Shell_NotifyIconA(NIM_ADD, &TrayIconData) && !Shell_NotifyIconA(NIM_MODIFY, &TrayIconData)) {
+        if (GetTickCount() - start >= ADD_RETRY_MS) return false;
+        WaitBeforeRetry();
+    }
+    IconWanted = true;
+    return true;
 }
 
 void RemoveTrayIcon() {

@@ -23,14 +23,18 @@ std::string IOErrorMessage(unsigned code) {
 }
 
 std::string Format(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    int size = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    std::string text(size > 0 ? size : 0, '\0');
-    if (size > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
-    va_end(again);
-    return text;
+    // Grows until the text fits: some C libraries answer -1 to a short
+    // buffer instead of the size they need.
+    std::string text(256, '\0');
+    for (;;) {
+        va_list args;
+        va_start(args, format);
+        const int size = std::vsnprintf(&text[0], text.size(), format, args);
+        va_end(args);
+        if (size >= 0 && static_cast<size_t>(size) < text.size()) {
+            text.resize(size);
+            return text;
+        }
+        text.resize(size >= 0 ? size + 1 : text.size() * 2);
+    }
 }

@@ -147,17 +147,26 @@ class World:
         wait_for(lambda: self.windows("Shell_TrayWnd|"), 60, 0.5, "Wine's desktop and tray")
 
     def _start_xvfb(self):
-        read_fd, write_fd = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(write_fd)
-        # Xvfb picks a free display itself and writes its number when ready.
-        with os.fdopen(read_fd) as pipe:
-            number = pipe.readline().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
-        self.display = ":" + number
+        # A display number of its own, away from the low ones people use;
+        # Xvfb refuses one that is taken, and then the next is tried.
+        first = 100 + os.getpid() % 400
+        for number in range(first, first + 50):
+            if os.path.exists(f"/tmp/.X{number}-lock"):
+                continue
+            read_fd, write_fd = os.pipe()
+            xvfb = subprocess.Popen(
+                ["Xvfb", f":{number}", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
+                 "-nolisten", "tcp"],
+                pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            os.close(write_fd)
+            # Xvfb writes its display number once it is ready, nothing if it gave up.
+            with os.fdopen(read_fd) as pipe:
+                ready = pipe.readline().strip()
+            if ready:
+                self.xvfb, self.display = xvfb, f":{number}"
+                return
+            xvfb.wait(10)
+        raise RuntimeError("no free X display for Xvfb")
 
     def _import_associations(self, e2e):
         recorder = '\\"C:\\\\e2e\\\\recorder.exe\\"'
@@ -582,4 +591,8 @@ def main(argv=None):
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    # The tests import this file as "harness"; run that one module, not a
+    # second copy of it as __main__, so that both see the same world.
+    sys.path.insert(0, HERE)
+    import harness
+    sys.exit(harness.main())
