@@ -1,5 +1,6 @@
 #include "folders/FolderList.h"
 
+#include "folders/ExistenceTests.h"
 #include "platform/File.h"
 
 std::unique_ptr<TMRUStringList> RecentFolders;
@@ -61,11 +62,13 @@ void PruneFolderList() {
     // Each Add goes to the top, so this holds the existing folders reversed.
     // Its limit leaves room for all of them: at the limit Add would push one
     // out.
+    std::vector<std::string> entries;
+    for (int i = 0; i < list.Count(); ++i) entries.push_back(list.Get(i));
+    const std::vector<char> exists = TestFoldersExist(entries);
     TMRUStringList existing;
-    existing.SetMaxStrings(list.Count() + 1);
-    const int count = list.Count();
-    for (int i = 0; i < count; ++i)
-        if (platform::DirectoryExists(list.Get(i))) existing.Add(list.Get(i));
+    existing.SetMaxStrings(static_cast<int>(entries.size()) + 1);
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (exists[i]) existing.Add(entries[i]);
 
     if (existing.Count() > 0) {
         list.Clear();
