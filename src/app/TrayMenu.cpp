@@ -31,6 +31,7 @@ const FixedItem FixedItems[] = {
 };
 
 void AppendFolderItems(HMENU menu) {
+    // An error box during the load is modal: a shutdown may have come meanwhile.
     if (!RecentFolders) return;
     // The last entry is the topmost item; index 0 sits just above the separator.
     for (int i = RecentFolders->Count(); i >= 1; --i)
@@ -60,6 +61,8 @@ void OnTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
 }
 
 void ShowTrayMenu() {
+    // After a log-off released the list there is nothing to show.
+    if (!RecentFolders) return;
     MenuHandle menu(CreatePopupMenu());
     if (!menu) throw OutOfMemoryError();
     LoadFolderListOrReport();

@@ -13,6 +13,7 @@ Standard library only.
 import argparse
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -93,8 +94,10 @@ class World:
         os.makedirs(self.home)
         self.xvfb = None
         self.keeper = None
+        self.keeper_icon = None
         self.display = None
         self.agents = []
+        self.holders = []
         self.screens = os.path.join(self.results, "e2e-screens")
 
     # -- environment ---------------------------------------------------------
@@ -130,7 +133,6 @@ class World:
         self._start_xvfb()
         subprocess.run(["wine", "wineboot", "-i"], env=self.env(), timeout=180,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
-        subprocess.run(["wineserver", "-w"], env=self.env(), timeout=120)
         e2e = os.path.join(self.prefix, "drive_c", "e2e")
         os.makedirs(e2e, exist_ok=True)
         for tool in ("probe.exe", "recorder.exe"):
@@ -138,13 +140,16 @@ class World:
         # Named apart from explorer.exe: the override disables every module of that name.
         shutil.copy(os.path.join(self.tools, "recorder.exe"), os.path.join(e2e, "shellview.exe"))
         self._import_associations(e2e)
-        # The desktop (and Wine's tray in it) lives as long as some Wine
-        # process does; agents run with explorer.exe disabled and could not
-        # start it again, so a quiet probe keeps it for the whole run.
-        self.keeper = subprocess.Popen(["wine", "C:\\e2e\\probe.exe", "sleep", "86400"],
-                                       env=self.env(), stdout=subprocess.DEVNULL,
+        # The keeper (see "probe keep") holds the desktop and one tray icon
+        # for the whole run. Nothing else may start meanwhile: a second Wine
+        # process racing it for the desktop can hang.
+        self.keeper = subprocess.Popen(["wine", "C:\\e2e\\probe.exe", "keep"], env=self.env(),
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                        stderr=subprocess.DEVNULL)
-        wait_for(lambda: self.windows("Shell_TrayWnd|"), 60, 0.5, "Wine's desktop and tray")
+        ready, _, _ = select.select([self.keeper.stdout], [], [], 60)
+        if not ready or not self.keeper.stdout.readline().startswith(b"ready"):
+            raise RuntimeError("Wine's desktop and tray did not start")
+        self.keeper_icon = wait_for(self._all_icons, 10, 0.2, "the keeper's tray icon")[0]
 
     def _start_xvfb(self):
         # A display number of its own, away from the low ones people use;
@@ -192,6 +197,8 @@ class World:
     def stop(self):
         for agent in self.agents:
             agent.kill()
+        for holder in self.holders:
+            holder.kill()
         if self.display:
             subprocess.run(["wineserver", "-k"], env=self.env(), timeout=60)
         if self.keeper:
@@ -215,7 +222,8 @@ class World:
     def probe(self, *args, check=True, timeout=30):
         """Runs the probe; returns its stdout (exit code in .returncode if check=False)."""
         run = subprocess.run(["wine", "C:\\e2e\\probe.exe", *map(str, args)], env=self.env(),
-                             capture_output=True, text=True, timeout=timeout)
+                             stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                             timeout=timeout)
         if check and run.returncode != 0:
             raise AssertionError(f"probe {' '.join(map(str, args))}: exit {run.returncode}: "
                                  f"{run.stderr.strip()}")
@@ -247,6 +255,21 @@ class World:
         """Presses a dialog button: a command id (IDOK, IDYES...) or a caption."""
         self.probe("press", getattr(window, "hwnd", window), button)
 
+    def hold(self, windows_path, access="rw", share="", seconds=600):
+        """Another process holds the file open (access r/w, share r/w/d or "");
+        returns that process: kill() it to let go."""
+        holder = subprocess.Popen(
+            ["wine", "C:\\e2e\\probe.exe", "hold", windows_path, access or "-", share or "-",
+             str(seconds)], env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL)
+        ready, _, _ = select.select([holder.stdout], [], [], 30)
+        line = holder.stdout.readline().decode(errors="replace").strip() if ready else "no answer"
+        if line != "held":
+            holder.kill()
+            raise AssertionError(f"could not hold {windows_path}: {line}")
+        self.holders.append(holder)
+        return holder
+
     def menu_windows(self):
         """Pop-up menus (class "#32768") shown at the moment."""
         run = self.probe("menu", check=False)
@@ -254,11 +277,14 @@ class World:
 
     # -- tray, mouse and keyboard -------------------------------------------
 
-    def icons(self):
-        """Centres (x, y) of the icons in Wine's tray, in order; [] when there is none."""
+    def _all_icons(self):
         run = self.probe("tray", check=False)
         return [tuple(map(int, m.groups()))
                 for m in re.finditer(r"icon (-?\d+),(-?\d+)", run.stdout)]
+
+    def icons(self):
+        """Centres (x, y) of the icons in Wine's tray, in order, but for the keeper's."""
+        return [icon for icon in self._all_icons() if icon != self.keeper_icon]
 
     def xdotool(self, *args):
         subprocess.run(["xdotool", *map(str, args)], env=self.env(), timeout=30, check=True)
@@ -328,7 +354,8 @@ class Agent:
         env = self.world.env(agent=True, extra={
             "E2E_RECORD_DIR": self.world.windows_path(self.record_dir)})
         self.process = subprocess.Popen(["wine", exe], env=env, cwd=self.folder,
-                                        stdout=self.log, stderr=subprocess.STDOUT)
+                                        stdin=subprocess.DEVNULL, stdout=self.log,
+                                        stderr=subprocess.STDOUT)
         if not wait:
             return self
 
@@ -353,6 +380,15 @@ class Agent:
 
     def post(self, message, wparam=0, lparam=0):
         self.world.probe("post", self.hwnd, message, wparam, lparam)
+
+    def post_together(self, *messages):
+        """Posts several messages at once, each a number or (message, wparam, lparam),
+        so that all are queued before the agent handles the first."""
+        args = []
+        for message in messages:
+            message = message if isinstance(message, tuple) else (message,)
+            args.extend((tuple(message) + (0, 0))[:3])
+        self.world.probe("post", self.hwnd, *args)
 
     def copydata(self, payload, dwdata=0):
         """Sends WM_COPYDATA with these bytes; returns the agent's answer."""
@@ -454,6 +490,10 @@ class AgentTestCase(unittest.TestCase):
     def tearDown(self):
         for agent in self._agents:
             agent.kill()
+        while self.world.holders:
+            holder = self.world.holders.pop()
+            holder.kill()
+            holder.wait(10)
         # Icons of killed agents go with their windows; wait, so the next test starts clean.
         try:
             wait_for(lambda: not self.world.icons(), 10, 0.3, "an empty tray")
@@ -481,7 +521,7 @@ class ReportingResult(unittest.TestResult):
 
     def __init__(self):
         super().__init__()
-        self.cases = []   # (test, outcome, seconds, detail)
+        self.cases = []   # (test id, outcome, seconds, detail)
         self._started = 0.0
 
     def startTest(self, test):
@@ -490,7 +530,7 @@ class ReportingResult(unittest.TestResult):
 
     def _record(self, test, outcome, detail=""):
         seconds = time.monotonic() - self._started
-        self.cases.append((test, outcome, seconds, detail))
+        self.cases.append((test.id(), outcome, seconds, detail))
         print(f"{outcome.upper():5} {test.id()} ({seconds:.1f} s)", flush=True)
         if detail and outcome != "skip":
             print("      " + detail.rstrip().replace("\n", "\n      "), flush=True)
@@ -536,8 +576,8 @@ def write_junit(cases, path, seconds):
                        errors=str(sum(o == "error" for _, o, _, _ in cases)),
                        skipped=str(sum(o == "skip" for _, o, _, _ in cases)),
                        time=f"{seconds:.3f}")
-    for test, outcome, took, detail in cases:
-        module, _, name = test.id().rpartition(".")
+    for test_id, outcome, took, detail in cases:
+        module, _, name = test_id.rpartition(".")
         case = ET.SubElement(suite, "testcase", classname=module, name=name, time=f"{took:.3f}")
         if outcome in ("fail", "error", "skip"):
             tag = {"fail": "failure", "error": "error", "skip": "skipped"}[outcome]
@@ -569,19 +609,19 @@ def main(argv=None):
     suite = loader.discover(HERE, pattern="test_*.py", top_level_dir=HERE)
     result = ReportingResult()
     started = time.monotonic()
-    interrupted = False
     try:
         suite.run(result)
     except KeyboardInterrupt:
-        interrupted = True
-        print("interrupted: the run was stopped", flush=True)
+        print("ERROR the run was stopped before its end", flush=True)
+        result.cases.append(("e2e.run.interrupted", "error", 0.0,
+                             "the run was stopped (time limit or signal) before its end"))
     finally:
         if _world is not None:
             _world.stop()
     seconds = time.monotonic() - started
     write_junit(result.cases, xml_path, seconds)
     passed = sum(o == "pass" for _, o, _, _ in result.cases)
-    failed = sum(o in ("fail", "error") for _, o, _, _ in result.cases) + int(interrupted)
+    failed = sum(o in ("fail", "error") for _, o, _, _ in result.cases)
     skipped = sum(o == "skip" for _, o, _, _ in result.cases)
     if skipped:
         print(f"{skipped} skipped")

@@ -28,10 +28,17 @@ class WindowAndIcon(AgentTestCase):
             self.assertEqual([w.hwnd for w in found], [agent.hwnd], spec)
             self.assertFalse(found[0].visible, "the agent's window must stay hidden")
 
-    def test_icon_is_in_the_tray_with_its_tip(self):
+    def test_icon_is_in_the_tray_with_its_tip_and_answers_a_press(self):
         agent = self.new_agent()
         self.assertEqual(self.world.icons(), [agent.icon])
         self.assertEqual(self.world.tip_at(*agent.icon), "Folderlane")
+
+        # A real right-button press on the icon reaches the agent: its menu opens.
+        agent.right_click_icon()
+        agent.wait_for_menu()
+        self.world.keys("Escape")
+        wait_for(lambda: not self.world.menu_windows(), 5, what="the menu to close")
+        self.assertTrue(agent.running)
 
     def test_second_copy_runs_on_its_own(self):
         first = self.new_agent()
@@ -98,9 +105,8 @@ class Ending(AgentTestCase):
 
     def test_close_then_destroy_ends_with_0(self):
         agent = self.new_agent()
-        # Posted together, so that both are handled before the loop sees the quit message.
-        agent.post(WM_CLOSE)
-        agent.post(WM_DESTROY)
+        # Queued together, so that both are handled before the loop sees the quit message.
+        agent.post_together(WM_CLOSE, WM_DESTROY)
         self.assertEqual(agent.wait_exit(), 0)
         self.assertNoIcons()
 
@@ -145,11 +151,17 @@ class EndOfSession(AgentTestCase):
         # for a sent message whose handling faulted, so the answers tell.
         self.assertEqual(agent.copydata(b"C:\\"), 1)
         self.assertEqual(agent.send(WM_HANDOFF), 0)
-        agent.post(WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONDOWN)
+        # The icon was taken away on purpose: a new taskbar does not bring it back.
+        agent.send("TaskbarCreated")
         time.sleep(1)
-        self.assertEqual(self.world.menu_windows(), [])
         self.assertTrue(agent.running)
         self.assertEqual(agent.records(), [], "nothing may be opened after the session ended")
+        self.assertEqual(self.world.icons(), [])
+
+        agent.post(WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONDOWN)
+        time.sleep(1)
+        self.assertEqual(self.world.menu_windows(), [],
+                         "the menu shows the list: it has none to show after the session ended")
 
         self.assertEqual(agent.send(WM_CLOSE), 0)
         self.assertEqual(agent.wait_exit(), 0)

@@ -186,23 +186,29 @@ int Texts(int argc, char** argv)
     return 0;
 }
 
+// send|post WINDOW MESSAGE WPARAM LPARAM [MESSAGE WPARAM LPARAM]...: several
+// messages go out back to back, before the receiver can act on the first.
+// send prints each result on a line of its own.
 int SendOrPost(int argc, char** argv, bool post)
 {
-    if (argc != 4)
-        Fail(EXIT_USAGE, "send|post WINDOW MESSAGE WPARAM LPARAM");
+    if (argc < 4 || (argc - 1) % 3 != 0)
+        Fail(EXIT_USAGE, "send|post WINDOW MESSAGE WPARAM LPARAM [MESSAGE WPARAM LPARAM]...");
     HWND window = ResolveWindow(argv[0]);
-    const UINT message = ResolveMessage(argv[1]);
-    const WPARAM wParam = static_cast<WPARAM>(ParseNumber(argv[2]));
-    const LPARAM lParam = static_cast<LPARAM>(ParseNumber(argv[3]));
-    if (post) {
-        if (!PostMessageA(window, message, wParam, lParam))
-            Fail(EXIT_NOT_FOUND, "PostMessage failed");
-        return 0;
+    for (int i = 1; i < argc; i += 3) {
+        const UINT message = ResolveMessage(argv[i]);
+        const WPARAM wParam = static_cast<WPARAM>(ParseNumber(argv[i + 1]));
+        const LPARAM lParam = static_cast<LPARAM>(ParseNumber(argv[i + 2]));
+        if (post) {
+            if (!PostMessageA(window, message, wParam, lParam))
+                Fail(EXIT_NOT_FOUND, "PostMessage failed");
+            continue;
+        }
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, SEND_TIMEOUT_MS, &result))
+            Fail(GetLastError() == ERROR_TIMEOUT ? EXIT_TIMEOUT : EXIT_NOT_FOUND, "SendMessage failed");
+        std::printf("%ld\n", static_cast<long>(result));
+        std::fflush(stdout);
     }
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, SEND_TIMEOUT_MS, &result))
-        Fail(GetLastError() == ERROR_TIMEOUT ? EXIT_TIMEOUT : EXIT_NOT_FOUND, "SendMessage failed");
-    std::printf("%ld\n", static_cast<long>(result));
     return 0;
 }
 
@@ -320,7 +326,7 @@ DWORD ParseShare(const std::string& text)
 }
 
 // hold PATH ACCESS SHARE SECONDS: opens (or creates) the file, says "held",
-// and keeps it open for the given time or until stdin closes.
+// and keeps it open for the given time (or until the process is killed).
 int Hold(int argc, char** argv)
 {
     if (argc != 4)
@@ -416,14 +422,40 @@ int Exec(int argc, char** argv)
     return 0;
 }
 
-// sleep SECONDS: a quiet Wine process that keeps the desktop (and with it
-// the tray) alive between agents; asking for the desktop window starts it.
-int SleepFor(int argc, char** argv)
+LRESULT CALLBACK KeeperProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (argc != 1)
-        Fail(EXIT_USAGE, "sleep SECONDS");
-    GetDesktopWindow();
-    Sleep(static_cast<DWORD>(ParseNumber(argv[0])) * 1000);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// keep: a quiet Wine process for the whole test run. It keeps the desktop
+// alive between agents (they run with explorer.exe disabled and could not
+// start it again) and holds one tray icon of its own: Wine hides the tray
+// window when its last icon goes, and without a window manager that hiding
+// waits two seconds for an answer that never comes. Says "ready" once the
+// icon is in. Runs until killed.
+int Keep(int, char**)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = KeeperProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "E2EKeeper";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowA("E2EKeeper", "E2EKeeper", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                nullptr, windowClass.hInstance, nullptr);
+    NOTIFYICONDATAA data = {};
+    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    data.hWnd = window;
+    data.uID = 1;
+    data.uFlags = NIF_ICON | NIF_TIP;
+    data.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
+    lstrcpynA(data.szTip, "e2e keeper", sizeof data.szTip);
+    while (!Shell_NotifyIconA(NIM_ADD, &data))
+        Sleep(100);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+        DispatchMessageA(&message);
     return 0;
 }
 
@@ -440,7 +472,7 @@ const Command commands[] = {
     {"post", Post},   {"copydata", CopyData}, {"press", Press}, {"wait", Wait},
     {"hold", Hold},   {"menu", Menu},       {"tray", Tray},     {"tip", Tip},
     {"notify", Notify},
-    {"exec", Exec},   {"sleep", SleepFor},
+    {"exec", Exec},   {"keep", Keep},
 };
 
 }  // namespace
@@ -454,6 +486,6 @@ int main(int argc, char** argv)
                 std::fflush(stdout);
                 return code;
             }
-    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|sleep ...\n");
+    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|keep ...\n");
     return EXIT_USAGE;
 }
