@@ -8,7 +8,7 @@ source "$here/wine-env.sh"
 
 xvfb_pid=""
 cleanup() {
-    wineserver -k 2>/dev/null
+    wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
 }
 trap cleanup EXIT

@@ -1,0 +1,100 @@
+"""What ships: a 32-bit GUI program with its icons and version resource."""
+
+import os
+import struct
+import unittest
+
+RT_ICON, RT_GROUP_ICON, RT_VERSION = 3, 14, 16
+
+
+class PortableExecutable:
+    """Just enough of the PE format to read the header and the resources."""
+
+    def __init__(self, path):
+        with open(path, "rb") as f:
+            self.data = f.read()
+        pe = struct.unpack_from("<I", self.data, 0x3C)[0]
+        if self.data[pe:pe + 4] != b"PE\0\0":
+            raise ValueError("not a PE file")
+        self.machine, sections, _, _, _, optional_size, self.characteristics = \
+            struct.unpack_from("<HHIIIHH", self.data, pe + 4)
+        optional = pe + 24
+        self.magic = struct.unpack_from("<H", self.data, optional)[0]
+        self.subsystem = struct.unpack_from("<H", self.data, optional + 68)[0]
+        resource_rva = struct.unpack_from("<I", self.data, optional + 96 + 2 * 8)[0]
+        self.sections = []
+        table = optional + optional_size
+        for i in range(sections):
+            name, vsize, rva, raw_size, raw = struct.unpack_from("<8sIIII", self.data, table + 40 * i)
+            self.sections.append((rva, max(vsize, raw_size), raw))
+        self.resource_base = self.offset(resource_rva)
+
+    def offset(self, rva):
+        for start, size, raw in self.sections:
+            if start <= rva < start + size:
+                return raw + rva - start
+        raise ValueError(f"RVA {rva:#x} is in no section")
+
+    def _entries(self, directory):
+        named, numbered = struct.unpack_from("<HH", self.data, directory + 12)
+        for i in range(named + numbered):
+            name, target = struct.unpack_from("<II", self.data, directory + 16 + 8 * i)
+            if name & 0x80000000:
+                at = self.resource_base + (name & 0x7FFFFFFF)
+                length = struct.unpack_from("<H", self.data, at)[0]
+                name = self.data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
+            yield name, target
+
+    def resources(self, kind):
+        """{name: bytes} of the first language of each resource of a type."""
+        found = {}
+        for type_id, type_dir in self._entries(self.resource_base):
+            if type_id != kind:
+                continue
+            for name, name_dir in self._entries(self.resource_base + (type_dir & 0x7FFFFFFF)):
+                _, leaf = next(self._entries(self.resource_base + (name_dir & 0x7FFFFFFF)))
+                rva, size = struct.unpack_from("<II", self.data, self.resource_base + leaf)
+                found[name] = self.data[self.offset(rva):self.offset(rva) + size]
+        return found
+
+
+class ShippedExecutable(unittest.TestCase):
+
+    def setUp(self):
+        build = os.environ.get("E2E_BUILD", "build/win32")
+        self.build = build
+        self.exe = PortableExecutable(os.path.join(build, "Folderlane.exe"))
+
+    def test_is_a_32_bit_gui_program(self):
+        self.assertEqual(self.exe.machine, 0x14C, "i386")
+        self.assertEqual(self.exe.magic, 0x10B, "PE32")
+        self.assertEqual(self.exe.subsystem, 2, "Windows GUI")
+        # The read-me the About box offers ships beside it.
+        self.assertTrue(os.path.isfile(os.path.join(self.build, "Nelvoreadme.txt")))
+
+    def test_icons_have_one_image_each_of_the_stated_size_and_depth(self):
+        groups = self.exe.resources(RT_GROUP_ICON)
+        images = self.exe.resources(RT_ICON)
+        for name, (size, bits) in {"MAINICON": (32, 8), "SMALICON": (16, 4)}.items():
+            group = groups[name]
+            count = struct.unpack_from("<H", group, 4)[0]
+            self.assertEqual(count, 1, name)
+            icon_id = struct.unpack_from("<H", group, 6 + 12)[0]
+            header = images[icon_id]
+            width, height = struct.unpack_from("<ii", header, 4)
+            bit_count = struct.unpack_from("<H", header, 14)[0]
+            # An icon's bitmap counts the image and its mask in its height.
+            self.assertEqual((width, height // 2, bit_count), (size, size, bits), name)
+
+    def test_version_resource_gives_file_version_5_4_0_0(self):
+        (version,) = self.exe.resources(RT_VERSION).values()
+        text = version.decode("utf-16-le", errors="replace")
+        self.assertIn("040904E4", text)
+        table = text[text.index("040904E4"):]
+        key = table.index("FileVersion")
+        value = table[key + len("FileVersion"):].lstrip("\0").split("\0", 1)[0]
+        self.assertEqual(value, "5.4.0.0")
+
+
+if __name__ == "__main__":
+    unittest.main()
