@@ -4,6 +4,8 @@
 #include "platform/Errors.h"
 #include "platform/File.h"
 
+#include "Raised.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -54,15 +56,6 @@ public:
     bool failRead = false;
     std::size_t writeLimit = static_cast<std::size_t>(-1);
 };
-
-std::string ErrorMessage(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const Error& error) {
-        return error.what();
-    }
-    return "<no error>";
-}
 
 } // namespace
 
@@ -134,18 +127,18 @@ TEST(MRUSave, FailuresRaiseAndLeaveTheListDirty) {
     TMRUStringList list;
     Fill(list, {"a"});
     const std::string directory = folder.MakeFolder("taken");
-    EXPECT_EQ("Cannot create file " + directory, ErrorMessage([&] { list.SaveToFile(directory); }));
+    EXPECT_EQ("Cannot create file " + directory, MessageRaisedBy([&] { list.SaveToFile(directory); }));
     const std::string noFolder = (testfiles::fs::path(folder / "missing") / "list.txt").string();
-    EXPECT_EQ("Cannot create file " + noFolder, ErrorMessage([&] { list.SaveToFile(noFolder); }));
+    EXPECT_EQ("Cannot create file " + noFolder, MessageRaisedBy([&] { list.SaveToFile(noFolder); }));
     EXPECT_TRUE(list.Dirty);
 
     MemoryStream shortStream;
     shortStream.writeLimit = 2;
-    EXPECT_EQ("Stream write error", ErrorMessage([&] { list.SaveToStream(shortStream); }));
+    EXPECT_EQ("Stream write error", MessageRaisedBy([&] { list.SaveToStream(shortStream); }));
     EXPECT_TRUE(list.Dirty);
 
 #ifdef __linux__
-    EXPECT_EQ("Stream write error", ErrorMessage([&] { list.SaveToFile("/dev/full"); }));
+    EXPECT_EQ("Stream write error", MessageRaisedBy([&] { list.SaveToFile("/dev/full"); }));
     EXPECT_TRUE(list.Dirty);
 #endif
 #ifdef _WIN32
@@ -154,7 +147,7 @@ TEST(MRUSave, FailuresRaiseAndLeaveTheListDirty) {
     WriteBytes(held, "x\r\n");
     {
         auto reader = platform::File::Open(held, platform::File::Mode::ReadSharedRead);
-        EXPECT_EQ("Cannot create file " + held, ErrorMessage([&] { list.SaveToFile(held); }));
+        EXPECT_EQ("Cannot create file " + held, MessageRaisedBy([&] { list.SaveToFile(held); }));
     }
     EXPECT_EQ("x\r\n", ReadBytes(held));
     EXPECT_TRUE(list.Dirty);
@@ -354,7 +347,7 @@ TEST(MRULoadStream, AStreamErrorKeepsTheEntries) {
     list.Dirty = false;
     MemoryStream stream("x\r\n");
     stream.failRead = true;
-    EXPECT_EQ("I/O error 1117", ErrorMessage([&] { list.LoadFromStream(stream); }));
+    EXPECT_EQ("I/O error 1117", MessageRaisedBy([&] { list.LoadFromStream(stream); }));
     EXPECT_EQ((Strings{"a", "b"}), Entries(list));
     EXPECT_TRUE(list.Dirty) << "the bulk operation still closes";
     EXPECT_FALSE(list.Loading);

@@ -3,6 +3,8 @@
 #include "platform/Errors.h"
 #include "platform/File.h"
 
+#include "Raised.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,15 +31,6 @@ void Fill(TMRUStringList& list, const Strings& indexZeroFirst) {
     list.SetMaxStrings(static_cast<int>(indexZeroFirst.size()) + 1);
     for (auto it = indexZeroFirst.rbegin(); it != indexZeroFirst.rend(); ++it) list.Add(*it);
     list.Dirty = false;
-}
-
-std::string ListErrorMessage(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const ListError& error) {
-        return error.what();
-    }
-    return "<no error>";
 }
 
 } // namespace
@@ -104,11 +97,11 @@ TEST(MRUMaxStrings, TrimsFromTheEndAndIgnoresValuesBelowOne) {
 TEST(MRUErrors, RefusedOperationsCarryTheirMessageAndChangeNothing) {
     TMRUStringList list;
     Fill(list, {"a", "b", "c"});
-    EXPECT_EQ("List index out of bounds (3)", ListErrorMessage([&] { list.Get(3); }));
-    EXPECT_EQ("List index out of bounds (-1)", ListErrorMessage([&] { list.Get(-1); }));
-    EXPECT_EQ("List index out of bounds (3)", ListErrorMessage([&] { list.Delete(3); }));
-    EXPECT_EQ("List index out of bounds (-2)", ListErrorMessage([&] { list.Insert(-2, "x"); }));
-    EXPECT_EQ("List index out of bounds (4)", ListErrorMessage([&] { list.Insert(4, "x"); }));
+    EXPECT_EQ("List index out of bounds (3)", MessageRaisedBy<ListError>([&] { list.Get(3); }));
+    EXPECT_EQ("List index out of bounds (-1)", MessageRaisedBy<ListError>([&] { list.Get(-1); }));
+    EXPECT_EQ("List index out of bounds (3)", MessageRaisedBy<ListError>([&] { list.Delete(3); }));
+    EXPECT_EQ("List index out of bounds (-2)", MessageRaisedBy<ListError>([&] { list.Insert(-2, "x"); }));
+    EXPECT_EQ("List index out of bounds (4)", MessageRaisedBy<ListError>([&] { list.Insert(4, "x"); }));
     EXPECT_EQ((Strings{"a", "b", "c"}), Entries(list));
     EXPECT_FALSE(list.Dirty);
 
@@ -120,12 +113,12 @@ TEST(MRUErrors, RefusedOperationsCarryTheirMessageAndChangeNothing) {
     sorted.SetSorted(true);
     sorted.Add("b");
     EXPECT_EQ("Operation not allowed on sorted string list",
-              ListErrorMessage([&] { sorted.Insert(0, "a"); }));
+              MessageRaisedBy<ListError>([&] { sorted.Insert(0, "a"); }));
     // In sorted mode the refusal comes before the index check.
     EXPECT_EQ("Operation not allowed on sorted string list",
-              ListErrorMessage([&] { sorted.Insert(9, "a"); }));
+              MessageRaisedBy<ListError>([&] { sorted.Insert(9, "a"); }));
     sorted.Duplicates = DuplicatesMode::Reject;
-    EXPECT_EQ("String list does not allow duplicates", ListErrorMessage([&] { sorted.Add("B"); }));
+    EXPECT_EQ("String list does not allow duplicates", MessageRaisedBy<ListError>([&] { sorted.Add("B"); }));
     EXPECT_EQ((Strings{"b"}), Entries(sorted));
 }
 
