@@ -1,0 +1,227 @@
+"""What other programs do with the agent: send it folders (the shipped
+sender, or the probe for raw payloads) and ask it to hand its list to
+Vantro. The list is read back from the hand-off file the recorder keeps."""
+
+import os
+import re
+import shutil
+import subprocess
+
+from harness import IDOK, wait_for
+from test_menu import FIXED_ITEMS, FOLDER_KINDS, ROOT, SIGNATURE_LINE, MenuTestCase, vtr_entries
+
+HANDOFF_PATH = re.compile(r"\AC:\\users\\[^\\]+\\Documents\\TmpTmpTmp\.vtr\Z")
+
+
+class IntakeTestCase(MenuTestCase):
+
+    def sender(self, *args):
+        """Runs the shipped folderlane-send.exe as another program would."""
+        target = os.path.join(self.world.prefix, "drive_c", "e2e", "folderlane-send.exe")
+        if not os.path.isfile(target):
+            shutil.copy(os.path.join(self.world.build, "folderlane-send.exe"), target)
+        return subprocess.run(["wine", "C:\\e2e\\folderlane-send.exe", *args],
+                              env=self.world.env(), stdin=subprocess.DEVNULL,
+                              capture_output=True, text=True, errors="replace", timeout=90)
+
+    def send_with_sender(self, agent, folder):
+        before = len(agent.records())
+        run = self.sender(folder)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertOpenedFolder(self.new_records(agent, before), folder)
+
+    def hand_off(self, agent):
+        """Asks for the hand-off with the sender; returns (path, listed folders)."""
+        before = len(agent.records())
+        run = self.sender("--handoff")
+        self.assertEqual(run.returncode, 0, run.stderr)
+        records = self.new_records(agent, before)
+        self.assertEqual(len(records), 1, records)
+        kind, path = records[0]
+        self.assertEqual(kind, "vtr")
+        self.assertRegex(path, HANDOFF_PATH)
+        return path, vtr_entries(agent.handoff_copy(before + 1))
+
+    def listed(self, agent):
+        return self.hand_off(agent)[1]
+
+    def listed_while_menu_open(self, agent, act):
+        """Opens the menu, lets act() send to the agent meanwhile, then chooses
+        the menu's hand-off, which writes the list without reloading it: entries
+        that name no folder are still there. Returns the listed folders."""
+        before = len(agent.records())
+        self.open_menu(agent)
+        act()
+        self.world.keys(*["Up"] * len(FIXED_ITEMS), "Return")
+        number = wait_for(lambda: [n for n, (kind, _) in enumerate(agent.records(), 1)
+                                   if kind == "vtr" and n > before], 20, what="the hand-off")[0]
+        return vtr_entries(agent.handoff_copy(number))
+
+    def copydata_opens(self, agent, payload, folder, dwdata=0):
+        before = len(agent.records())
+        self.assertEqual(agent.copydata(payload, dwdata), 1)
+        self.assertOpenedFolder(self.new_records(agent, before), folder)
+
+
+class HandOff(IntakeTestCase):
+
+    def test_first_hand_off_lists_the_root_alone_and_each_one_rewrites_the_file(self):
+        agent = self.new_agent()
+        path, _ = self.hand_off(agent)
+        self.assertEqual(agent.handoff_copy(1), SIGNATURE_LINE + b"C:\\\r\n")
+
+        folder = self.make_folder(agent, "a-folder-with-a-rather-long-name")
+        self.send_with_sender(agent, folder)
+        self.assertEqual(self.hand_off(agent), (path, [folder, ROOT]))
+
+        # A folder that has gone is pruned: the file is shorter, and no old bytes stay.
+        os.rmdir(self.world.host_path(folder))
+        self.assertEqual(self.hand_off(agent), (path, [ROOT]))
+        with open(self.world.host_path(path), "rb") as f:
+            self.assertEqual(f.read(), SIGNATURE_LINE + b"C:\\\r\n")
+        self.assertTrue(agent.running)
+
+    def test_locked_folder_list_is_reported_and_the_hand_off_goes_ahead(self):
+        agent = self.new_agent()
+        p, x = self.make_folder(agent, "Papa"), self.make_folder(agent, "X-ray")
+        self.write_folder_list(agent, x)
+        self.send_with_sender(agent, p)
+        holder = self.world.hold(agent.path("FolderList.txt"), "w", "r")
+
+        run = self.sender("--handoff")
+        self.assertEqual(run.returncode, 0, run.stderr)
+        box, text = self.world.message_box("Nelvo", timeout=15)
+        self.assertEqual(text, "I/O error 32")
+        self.assertEqual(box.pid, agent.pid)
+        self.assertEqual(len(agent.records()), 1, "the hand-off comes after the error box")
+        self.world.press(box, IDOK)
+        records = self.new_records(agent, 1)
+        self.assertEqual([kind for kind, _ in records], ["vtr"])
+        # The failed load merged nothing and kept the sent folder pending.
+        self.assertEqual(vtr_entries(agent.handoff_copy(2)), [p, ROOT])
+
+        holder.kill()
+        holder.wait(10)
+        self.assertEqual(self.listed(agent), [p, x, ROOT])
+        self.assertTrue(agent.running)
+
+    def test_without_a_vtr_program_the_box_names_the_file_and_the_agent_runs_on(self):
+        agent = self.new_agent()
+        path, _ = self.hand_off(agent)
+        saved = self.world.windows_path(os.path.join(agent.base, "vtr-association.reg"))
+
+        def reg(*args):
+            subprocess.run(["wine", "reg", *args], env=self.world.env(), timeout=60, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        reg("export", "HKEY_CLASSES_ROOT\\.vtr", saved, "/y")
+        self.addCleanup(reg, "import", saved)
+        reg("delete", "HKEY_CLASSES_ROOT\\.vtr", "/f")
+        os.remove(self.world.host_path(path))
+
+        run = self.sender("--handoff")
+        self.assertEqual(run.returncode, 0, run.stderr)
+        box, text = self.world.message_box("Nelvo", timeout=15)
+        self.assertEqual(text, "No Program Associated with " + path)
+        self.assertEqual(box.pid, agent.pid)
+        with open(self.world.host_path(path), "rb") as f:
+            self.assertEqual(f.read(), SIGNATURE_LINE + b"C:\\\r\n", "the file is written all the same")
+        self.world.press(box, IDOK)
+        wait_for(lambda: not self.world.windows("#32770|Nelvo"), 10, what="the box to close")
+        self.assertNothingMoreOpened(agent, 1, self.make_folder(agent, "Marker"))
+        self.assertTrue(agent.running)
+
+        reg("import", saved)
+        self.assertEqual(self.hand_off(agent)[0], path)
+
+
+class Payloads(IntakeTestCase):
+
+    def test_terminator_and_zero_byte_end_the_path(self):
+        agent = self.new_agent()
+        work, middle = self.make_folder(agent, "Work"), self.make_folder(agent, "Middle")
+        self.copydata_opens(agent, work.encode(), work)
+        self.copydata_opens(agent, work.encode() + b"\0", work, dwdata=0x12345678)
+        self.copydata_opens(agent, middle.encode() + b"\0" + work.encode() + b"\\rest", middle,
+                            dwdata=0xFFFFFFFF)
+        self.assertEqual(self.listed(agent), [middle, work, ROOT])
+
+    def test_letter_case_of_a_listed_folder(self):
+        agent = self.new_agent()
+        delta, echo = self.make_folder(agent, "Delta"), self.make_folder(agent, "Echo")
+        self.copydata_opens(agent, delta, delta)
+        # Already on top: the stored spelling stays, and it is what is opened.
+        self.copydata_opens(agent, delta.upper(), delta)
+        self.copydata_opens(agent, echo, echo)
+        # Lower in the list: moved to the top in the spelling just received.
+        self.copydata_opens(agent, delta.lower(), delta.lower())
+        self.assertEqual(self.listed(agent), [delta.lower(), echo, ROOT])
+
+    def test_payload_lengths(self):
+        agent = self.new_agent()
+        echo = self.make_folder(agent, "Echo")
+        path_260 = "C:\\" + "x" * 257
+
+        def send():
+            for payload in (path_260.encode(),
+                            b"C:\\" + b"y" * 258,
+                            b"C:\\" + b"z" * 258 + b"\0",
+                            echo.encode() + b"\0" + b"q" * 300,
+                            b""):
+                self.assertEqual(agent.copydata(payload), 1, payload[:20])
+
+        self.assertEqual(self.listed_while_menu_open(agent, send), ["", echo, path_260, ROOT])
+        self.assertTrue([r for r in agent.records() if r[0] in FOLDER_KINDS and r[1] == echo],
+                        agent.records())
+
+        # The next load keeps only existing folders.
+        self.assertEqual(self.listed(agent), [echo, ROOT])
+        self.assertTrue(agent.running)
+
+
+class FolderListFile(IntakeTestCase):
+
+    def test_list_file_and_sent_folder_merge_in_order_and_trim_to_16(self):
+        agent = self.new_agent()
+        a, b, p, x, y = (self.make_folder(agent, name)
+                         for name in ("Alpha", "Bravo", "Papa", "X-ray", "Yankee"))
+        for folder in (b, a, p):
+            self.send_with_sender(agent, folder)
+        self.write_folder_list(agent, x, y)
+        self.assertEqual(self.listed(agent), [p, y, x, a, b, ROOT])
+        self.assertEqual(self.listed(agent), [y, x, p, a, b, ROOT])
+
+        many = [self.make_folder(agent, f"Folder{n:02}") for n in range(1, 31)]
+        self.write_folder_list(agent, *many)
+        sixteen = many[:-17:-1]
+        self.assertEqual(self.listed(agent), sixteen)
+        # Without the file, sixteen existing folders stay sixteen.
+        os.remove(agent.path("FolderList.txt"))
+        self.assertEqual(self.listed(agent), sixteen)
+        self.assertEqual(self.listed(agent), sixteen)
+
+
+class Sender(IntakeTestCase):
+
+    def test_sender_exit_codes(self):
+        for args, message in (((), "usage"), (("--bogus",), "usage")):
+            run = self.sender(*args)
+            self.assertNotEqual(run.returncode, 0, args)
+            self.assertIn(message, run.stderr.lower(), args)
+
+        self.assertEqual(self.world.agent_windows(), [])
+        run = self.sender("C:\\")
+        self.assertNotEqual(run.returncode, 0)
+        self.assertIn("no folderlane agent", run.stderr.lower())
+
+        agent = self.new_agent()
+        path_260 = "C:\\" + "x" * 257
+
+        def send():
+            run = self.sender("C:\\" + "y" * 258)
+            self.assertNotEqual(run.returncode, 0)
+            self.assertIn("longer than 260", run.stderr)
+            run = self.sender(path_260)
+            self.assertEqual(run.returncode, 0, run.stderr)
+
+        self.assertEqual(self.listed_while_menu_open(agent, send), [path_260, ROOT])
