@@ -38,6 +38,14 @@ clean:
 	rm -rf build
 
 # Not part of `make test`: long-running tools.
-.PHONY: fuzz
+.PHONY: fuzz bench
 fuzz: deps
 	scripts/fuzz.sh
+
+# Benchmarks (about ten minutes). The native side has a tree of its own,
+# optimised and without sanitizers; the table also goes to build/bench/results.md.
+BENCH := build/bench
+bench: win32
+	@cmake -S . -B $(BENCH)/native -DCMAKE_BUILD_TYPE=MinSizeRel -DFOLDERLANE_SANITIZE=OFF >/dev/null
+	@cmake --build $(BENCH)/native -j$(JOBS) --target merge_bench load_bench slow_folders_bench
+	scripts/bench.sh $(WIN32) $(BENCH)/native $(BENCH)
