@@ -76,6 +76,8 @@ int main(int argc, char** argv) {
     const std::string root = pattern;
 
     FolderExists = SlowFolderExists;
+    // The slow ones stand for offline network shares.
+    MayAnswerSlowly = [](const std::string& path) { return path.find(SlowMark) != std::string::npos; };
     const int ks[] = {0, 1, 8};
     std::vector<std::string> lists[3];
     for (int i = 0; i < 3; ++i) lists[i] = MakeFolders(root, ks[i]);

@@ -84,8 +84,23 @@ bool HasPlacesBar() {
     return version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 5;
 }
 
+// The common dialogs are loaded at the first export, not at start-up, where
+// they would cost the agent megabytes for as long as it runs. Once loaded
+// they stay: the dialog leaves shell helpers behind that may still use them.
+using GetSaveFileNameFunction = BOOL(WINAPI*)(LPOPENFILENAMEA);
+
+GetSaveFileNameFunction SaveDialog() {
+    static HMODULE dialogs = LoadLibraryA("comdlg32.dll");
+    return dialogs ? reinterpret_cast<GetSaveFileNameFunction>(
+                         reinterpret_cast<void*>(GetProcAddress(dialogs, "GetSaveFileNameA")))
+                   : nullptr;
+}
+
 // The chosen file name, or "" when the user cancelled or the dialog failed.
 std::string AskExportName() {
+    const GetSaveFileNameFunction getSaveFileName = SaveDialog();
+    if (!getSaveFileName) return std::string();
+
     const std::string folder = ExportInitialFolder(GetSpecialFolder(CSIDL_PERSONAL));
     char name[MAX_PATH + 2] = "FolderExport";
     OPENFILENAMEA dialog = {};
@@ -102,7 +117,7 @@ std::string AskExportName() {
     dialog.lpfnHook = ExportDialogHook;
 
     ThreadWindowsDisabled modal;
-    if (!GetSaveFileNameA(&dialog)) return std::string();
+    if (!getSaveFileName(&dialog)) return std::string();
     return name;
 }
 

@@ -1,13 +1,15 @@
-// The pruning's existence tests, run side by side: an unreachable share can
-// take many seconds to answer, and several of them should cost one wait.
+// The pruning's existence tests. An unreachable network share can take many
+// seconds to answer: such paths are tested side by side, so that several of
+// them cost one wait. Local paths answer at once and need no thread.
 #pragma once
 
 #include <string>
 #include <vector>
 
-// The test itself; the benchmark puts a slow one here, the agent never
-// changes it.
+// The test itself, and which paths may answer slowly. The benchmark puts
+// stand-ins here; the agent never changes them.
 extern bool (*FolderExists)(const std::string& path);
+extern bool (*MayAnswerSlowly)(const std::string& path);
 
 // For each path, whether it is an existing folder; the same answers, in the
 // same order, as testing one after the other.

@@ -59,22 +59,19 @@ void PruneFolderList() {
     if (!RecentFolders) return;
     TMRUStringList& list = *RecentFolders;
 
-    // Each Add goes to the top, so this holds the existing folders reversed.
-    // Its limit leaves room for all of them: at the limit Add would push one
-    // out.
     std::vector<std::string> entries;
     for (int i = 0; i < list.Count(); ++i) entries.push_back(list.Get(i));
     const std::vector<char> exists = TestFoldersExist(entries);
-    TMRUStringList existing;
-    existing.SetMaxStrings(static_cast<int>(entries.size()) + 1);
+    std::vector<std::string> existing;
     for (size_t i = 0; i < entries.size(); ++i)
-        if (exists[i]) existing.Add(entries[i]);
+        if (exists[i]) existing.push_back(entries[i]);
 
-    if (existing.Count() > 0) {
+    if (!existing.empty()) {
+        // The entries came in through Add and are distinct already: put them
+        // back as they stand, without searching for duplicates again.
         list.Clear();
-        // Assign reverses them back; again no Add may push one out.
-        list.SetMaxStrings(existing.Count() + 1);
-        list.Assign(existing);
+        // (Each Insert is a change: the list is dirty even if nothing went.)
+        for (size_t i = 0; i < existing.size(); ++i) list.Insert(static_cast<int>(i), existing[i]);
     }
     list.SetMaxStrings(FolderLimit);
 }

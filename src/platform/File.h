@@ -44,6 +44,10 @@ bool FileExists(const std::string& name);
 // The path's attributes can be read and name a directory.
 bool DirectoryExists(const std::string& path);
 
+// Whether an existence test of the path may take long: network paths,
+// and drives that may have to spin up.
+bool MayAnswerSlowly(const std::string& path);
+
 // Deletes a file; false when it could not.
 bool RemoveFile(const std::string& name);
 

@@ -124,6 +124,12 @@ bool DirectoryExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool MayAnswerSlowly(const std::string& path) {
+    // Network paths in either spelling; local mounts cannot be told apart here.
+    auto separator = [](char c) { return c == '\\' || c == '/'; };
+    return path.size() >= 2 && separator(path[0]) && separator(path[1]);
+}
+
 bool RemoveFile(const std::string& name) { return ::unlink(name.c_str()) == 0; }
 
 // Stands in for the locale comparison: ASCII letters without regard to case.

@@ -103,6 +103,21 @@ bool DirectoryExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool MayAnswerSlowly(const std::string& path) {
+    auto separator = [](char c) { return c == '\\' || c == '/'; };
+    if (path.size() >= 2 && separator(path[0]) && separator(path[1])) return true;
+    if (path.size() < 2 || path[1] != ':') return false;
+    const char root[] = {path[0], ':', '\\', '\0'};
+    switch (::GetDriveTypeA(root)) {
+    case DRIVE_REMOTE:
+    case DRIVE_REMOVABLE:
+    case DRIVE_CDROM:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool RemoveFile(const std::string& name) { return ::DeleteFileA(name.c_str()) != FALSE; }
 
 int CompareText(const std::string& a, const std::string& b) {

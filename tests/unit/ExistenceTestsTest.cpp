@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -31,8 +32,12 @@ bool ExistsWhenMet(const std::string& path) {
 }
 
 struct SeamGuard {
-    bool (*saved)(const std::string&) = FolderExists;
-    ~SeamGuard() { FolderExists = saved; }
+    bool (*savedTest)(const std::string&) = FolderExists;
+    bool (*savedSlow)(const std::string&) = MayAnswerSlowly;
+    ~SeamGuard() {
+        FolderExists = savedTest;
+        MayAnswerSlowly = savedSlow;
+    }
 };
 
 } // namespace
@@ -43,6 +48,7 @@ TEST(ExistenceTests, SlowAnswersWaitSideBySideAndKeepTheirOrder) {
     rendezvous.wanted = 8;
     meeting = &rendezvous;
     FolderExists = ExistsWhenMet;
+    MayAnswerSlowly = [](const std::string&) { return true; };
 
     std::vector<std::string> paths;
     std::vector<char> expected;
@@ -53,6 +59,38 @@ TEST(ExistenceTests, SlowAnswersWaitSideBySideAndKeepTheirOrder) {
     }
     EXPECT_EQ(expected, TestFoldersExist(paths));
     EXPECT_GE(rendezvous.mostInFlight, 8) << "eight slow shares should cost one wait, not eight";
+}
+
+TEST(ExistenceTests, QuickPathsAreTestedOnTheCallingThread) {
+    SeamGuard guard;
+    static std::thread::id caller;
+    static int elsewhere;
+    caller = std::this_thread::get_id();
+    elsewhere = 0;
+    FolderExists = [](const std::string& path) {
+        elsewhere += std::this_thread::get_id() != caller;
+        return path.size() % 2 == 0;
+    };
+    // Only the two network paths may run elsewhere; they are not counted.
+    MayAnswerSlowly = [](const std::string& path) { return path.rfind("\\\\", 0) == 0; };
+    std::vector<std::string> paths = {"ab", "abc", "C:\\x", "D:\\"};
+    EXPECT_EQ((std::vector<char>{1, 0, 1, 0}), TestFoldersExist(paths));
+    EXPECT_EQ(0, elsewhere) << "local paths answer at once: no thread for them";
+
+    FolderExists = [](const std::string& path) { return path.size() % 2 == 0; };
+    paths = {"\\\\a\\s", "x", "\\\\b\\sh", "yy"};
+    EXPECT_EQ((std::vector<char>{0, 0, 1, 1}), TestFoldersExist(paths));
+}
+
+TEST(ExistenceTests, NetworkPathsMayAnswerSlowly) {
+    EXPECT_TRUE(MayAnswerSlowly("\\\\server\\share\\folder"));
+    EXPECT_TRUE(MayAnswerSlowly("//server/share"));
+    EXPECT_FALSE(MayAnswerSlowly(""));
+    EXPECT_FALSE(MayAnswerSlowly("\\"));
+    EXPECT_FALSE(MayAnswerSlowly("relative\\folder"));
+#ifdef _WIN32
+    EXPECT_FALSE(MayAnswerSlowly("C:\\"));
+#endif
 }
 
 TEST(ExistenceTests, EmptyAndSingleLists) {
