@@ -4,31 +4,45 @@
 #include "app/Nelvo.h"
 #include "app/Handlers.h"
 
+namespace {
+
+LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_DESTROY:
+    case WM_CLOSE:
+        OnClose();
+        return 0;
+    case WM_ENDSESSION:
+        OnEndSession(wParam != FALSE);
+        return 0;
+    case WM_COPYDATA:
+        OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+        return 1;
+    case WM_COMMAND:
+        OnCommand(wParam, lParam);
+        return 0;
+    case WM_TRAYNOTIFY:
+        OnTrayNotify(wParam, lParam);
+        return 0;
+    case WM_HANDOFF:
+        OnHandOff();
+        return 0;
+    }
+    if (message == WM_TASKBARCREATED && message != 0) OnTaskbarCreated();
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Handlers nest inside the modal loops of menus, boxes and dialogs.
+int Depth = 0;
+
+} // namespace
+
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
-        switch (message) {
-        case WM_DESTROY:
-        case WM_CLOSE:
-            OnClose();
-            return 0;
-        case WM_ENDSESSION:
-            OnEndSession(wParam != FALSE);
-            return 0;
-        case WM_COPYDATA:
-            OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
-            return 1;
-        case WM_COMMAND:
-            OnCommand(wParam, lParam);
-            return 0;
-        case WM_TRAYNOTIFY:
-            OnTrayNotify(wParam, lParam);
-            return 0;
-        case WM_HANDOFF:
-            OnHandOff();
-            return 0;
-        }
-        if (message == WM_TASKBARCREATED && message != 0) OnTaskbarCreated();
-        return DefWindowProcA(window, message, wParam, lParam);
+        ++Depth;
+        const LRESULT result = Dispatch(window, message, wParam, lParam);
+        if (--Depth == 0) RepostQuitIfSwallowed();
+        return result;
     } catch (const std::exception& error) {
         ReportUncaughtError(error);
     } catch (...) {

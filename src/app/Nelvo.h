@@ -43,6 +43,9 @@ extern UINT WM_TASKBARCREATED;
 
 // Shutdown cases (Shutdown.cpp).
 void OnClose();
+// PostQuitMessage(0), remembered so that it survives a nested modal loop.
+void PostQuit();
+void RepostQuitIfSwallowed();
 void OnEndSession(bool sessionEnding);
 
 // The error box of the commands: owner MainWindow, caption "Nelvo".

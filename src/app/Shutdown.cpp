@@ -2,10 +2,26 @@
 #include "app/Nelvo.h"
 #include "folders/FolderList.h"
 
+namespace {
+bool QuitRequested = false;
+} // namespace
+
+void PostQuit() {
+    QuitRequested = true;
+    PostQuitMessage(0);
+}
+
+void RepostQuitIfSwallowed() {
+    // A modal loop that was running when the quit came (the tray menu's,
+    // under some systems) may have taken the quit message for itself. A
+    // second one merges with the first when both are still there.
+    if (QuitRequested) PostQuitMessage(0);
+}
+
 void OnClose() {
     RecentFolders.reset();
     RemoveTrayIcon();
-    PostQuitMessage(0);
+    PostQuit();
 }
 
 void OnEndSession(bool sessionEnding) {

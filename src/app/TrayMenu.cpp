@@ -93,7 +93,7 @@ void OnCommand(WPARAM command, LPARAM control) {
     case IDM_DONATE: OpenDonationPage(); return;
     case IDM_EXIT:
         RemoveTrayIcon();
-        PostQuitMessage(0);
+        PostQuit();
         return;
     }
     if (id >= IDM_FOLDER_BASE) OpenFolderCommand(id - IDM_FOLDER_BASE);
