@@ -14,5 +14,5 @@ build=$(cd "$build" && pwd)
 
 # On the time limit the harness gets SIGTERM: it records the stop as a
 # failure, tears its Wine world down and still prints the summary.
-exec timeout --signal=TERM --kill-after=30 "${E2E_TIMEOUT:-900}" \
+exec timeout --signal=TERM --kill-after=30 "${E2E_TIMEOUT:-1500}" \
     python3 "$root/tests/e2e/harness.py" --build "$build" --xml "$build/results/e2e.xml" "$@"

@@ -238,10 +238,16 @@ class World:
         return self.windows(f"{AGENT_CLASS}|{AGENT_TITLE}")
 
     def texts(self, window):
-        """The window's own text, then (class, id, text) of each child."""
-        lines = self.probe("texts", window).splitlines()
-        children = [tuple(line.split("\t", 2)) for line in lines[1:]]
-        return lines[0] if lines else "", children
+        """The window's own text, then (class, id, text) of each child; a
+        text's own line breaks are kept as CR LF."""
+        run = subprocess.run(["wine", "C:\\e2e\\probe.exe", "texts", str(window)], env=self.env(),
+                             stdin=subprocess.DEVNULL, capture_output=True, timeout=30, check=True)
+        # The console turns each LF printed into CR LF: a CR LF inside a text
+        # comes out as CR CR LF, the end of one of the probe's lines as CR LF.
+        records = run.stdout.replace(b"\r\r\n", b"\0").split(b"\r\n")
+        decode = lambda raw: raw.replace(b"\0", b"\r\n").decode("latin-1")
+        children = [tuple(decode(record).split("\t", 2)) for record in records[1:] if record]
+        return decode(records[0]), children
 
     def message_box(self, caption, timeout=10):
         """Waits for a message box with this caption; returns (window, its static text)."""
@@ -556,6 +562,15 @@ class ReportingResult(unittest.TestResult):
         super().addError(test, err)
         self._screenshot(test)
         self._record(test, "error", self._exc_info_to_string(err, test))
+
+    def addSubTest(self, test, subtest, err):
+        # A failing subtest fails its test; unittest's default would only
+        # keep it in a list nobody reads here.
+        super().addSubTest(test, subtest, err)
+        if err is not None:
+            self._screenshot(test)
+            failed = issubclass(err[0], test.failureException)
+            self._record(subtest, "fail" if failed else "error", self._exc_info_to_string(err, test))
 
     def addSkip(self, test, reason):
         super().addSkip(test, reason)

@@ -3,7 +3,6 @@ keyboard in the open menu, and what each chosen item does."""
 
 import os
 import re
-import subprocess
 import time
 
 from harness import IDCANCEL, IDNO, IDOK, IDYES, AgentTestCase, wait_for
@@ -26,18 +25,9 @@ def vtr_entries(data):
 
 
 def box_text(world, window):
-    """The whole text of a message box, its CR LF pairs kept. The probe's
-    console turns each LF it prints into CR LF: a CR LF of the text comes
-    out as CR CR LF, the end of one of the probe's own lines as CR LF."""
-    run = subprocess.run(["wine", "C:\\e2e\\probe.exe", "texts", str(window.hwnd)],
-                         env=world.env(), capture_output=True, timeout=30, check=True)
-    texts = []
-    for record in run.stdout.replace(b"\r\r\n", b"\0").split(b"\r\n")[1:]:
-        cls, _, rest = record.partition(b"\t")
-        _, _, text = rest.partition(b"\t")
-        if cls == b"Static" and text:
-            texts.append(text.replace(b"\0", b"\r\n").decode("latin-1"))
-    return "\n".join(texts)
+    """The whole text of a message box, its CR LF pairs kept."""
+    _, children = world.texts(window.hwnd)
+    return "\n".join(text for cls, _, text in children if cls == "Static" and text)
 
 
 class MenuTestCase(AgentTestCase):
