@@ -20,6 +20,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from harness import start_xvfb  # noqa: E402
+
 FOLDERS_IN_FILE = 26  # lines of FolderList.txt beside the agent
 FOLDERS_SHOWN = 16    # what the agent's list keeps of them
 
@@ -68,24 +71,7 @@ class WineWorld:
         subprocess.run(["wineserver", "-w"], env=self.env(), timeout=300)
 
     def _start_xvfb(self):
-        # A display number of our own; Xvfb writes it once ready.
-        first = 600 + os.getpid() % 300
-        for number in range(first, first + 50):
-            if os.path.exists(f"/tmp/.X{number}-lock"):
-                continue
-            read_fd, write_fd = os.pipe()
-            xvfb = subprocess.Popen(["Xvfb", f":{number}", "-displayfd", str(write_fd), "-screen", "0",
-                                     "1024x768x24", "-nolisten", "tcp"],
-                                    pass_fds=(write_fd,), stdout=subprocess.DEVNULL,
-                                    stderr=subprocess.DEVNULL)
-            os.close(write_fd)
-            with os.fdopen(read_fd) as pipe:
-                ready = pipe.readline().strip()
-            if ready:
-                self.xvfb, self.display = xvfb, f":{number}"
-                return
-            xvfb.wait(10)
-        raise RuntimeError("no free X display for Xvfb")
+        self.xvfb, self.display = start_xvfb(600 + os.getpid() % 300)
 
     def wine(self, *args, timeout):
         run = subprocess.run(["wine", *map(str, args)], env=self.env(), timeout=timeout, capture_output=True,

@@ -57,6 +57,28 @@ def wait_for(predicate, timeout=10.0, interval=0.2, what="condition"):
         time.sleep(interval)
 
 
+def start_xvfb(first):
+    """Starts an Xvfb on a free display number from `first` on, away from the
+    low ones people use; returns (process, ":N")."""
+    for number in range(first, first + 50):
+        if os.path.exists(f"/tmp/.X{number}-lock"):
+            continue
+        read_fd, write_fd = os.pipe()
+        xvfb = subprocess.Popen(
+            ["Xvfb", f":{number}", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
+             "-nolisten", "tcp"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        # Xvfb writes its display number once it is ready, nothing if it gave up
+        # (the number was taken meanwhile); then the next is tried.
+        with os.fdopen(read_fd) as pipe:
+            ready = pipe.readline().strip()
+        if ready:
+            return xvfb, f":{number}"
+        xvfb.wait(10)
+    raise RuntimeError("no free X display for Xvfb")
+
+
 class Window:
     """One line of the probe's window listing."""
 
@@ -152,26 +174,7 @@ class World:
         self.keeper_icon = wait_for(self._all_icons, 10, 0.2, "the keeper's tray icon")[0]
 
     def _start_xvfb(self):
-        # A display number of its own, away from the low ones people use;
-        # Xvfb refuses one that is taken, and then the next is tried.
-        first = 100 + os.getpid() % 400
-        for number in range(first, first + 50):
-            if os.path.exists(f"/tmp/.X{number}-lock"):
-                continue
-            read_fd, write_fd = os.pipe()
-            xvfb = subprocess.Popen(
-                ["Xvfb", f":{number}", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
-                 "-nolisten", "tcp"],
-                pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            os.close(write_fd)
-            # Xvfb writes its display number once it is ready, nothing if it gave up.
-            with os.fdopen(read_fd) as pipe:
-                ready = pipe.readline().strip()
-            if ready:
-                self.xvfb, self.display = xvfb, f":{number}"
-                return
-            xvfb.wait(10)
-        raise RuntimeError("no free X display for Xvfb")
+        self.xvfb, self.display = start_xvfb(100 + os.getpid() % 400)
 
     def _import_associations(self, e2e):
         recorder = '\\"C:\\\\e2e\\\\recorder.exe\\"'

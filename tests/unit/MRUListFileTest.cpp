@@ -4,7 +4,7 @@
 #include "platform/Errors.h"
 #include "platform/File.h"
 
-#include "Raised.h"
+#include "ListTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -14,18 +14,11 @@
 #include <string>
 #include <vector>
 
-using Strings = std::vector<std::string>;
 using testfiles::ReadBytes;
 using testfiles::TempFolder;
 using testfiles::WriteBytes;
 
 namespace {
-
-Strings Entries(const TMRUStringList& list) {
-    Strings out;
-    for (int i = 0; i < list.Count(); ++i) out.push_back(list.Get(i));
-    return out;
-}
 
 void Fill(TMRUStringList& list, const Strings& indexZeroFirst) {
     for (auto it = indexZeroFirst.rbegin(); it != indexZeroFirst.rend(); ++it) list.Add(*it);

@@ -3,7 +3,7 @@
 #include "platform/Errors.h"
 #include "platform/File.h"
 
-#include "Raised.h"
+#include "ListTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -15,15 +15,8 @@
 #include <string>
 #include <vector>
 
-using Strings = std::vector<std::string>;
 
 namespace {
-
-Strings Entries(const TMRUStringList& list) {
-    Strings out;
-    for (int i = 0; i < list.Count(); ++i) out.push_back(list.Get(i));
-    return out;
-}
 
 // Fills a list so that it holds the strings in the given order, index 0
 // first, and is clean.

@@ -10,6 +10,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "WindowText.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,24 +47,6 @@ bool IsNumber(const char* text)
     char* end = nullptr;
     std::strtoll(text, &end, 0);
     return end != text && *end == '\0';
-}
-
-std::string WindowText(HWND window)
-{
-    // WM_GETTEXT rather than GetWindowText: the latter does not ask windows
-    // of other processes for their text.
-    char buffer[4096] = {};
-    DWORD_PTR length = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
-                        SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &length);
-    return std::string(buffer, std::strlen(buffer));
-}
-
-std::string ClassOf(HWND window)
-{
-    char buffer[256] = {};
-    GetClassNameA(window, buffer, sizeof buffer);
-    return buffer;
 }
 
 struct WindowQuery {

@@ -14,6 +14,8 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include "WindowText.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -171,22 +173,6 @@ int Storm(int argc, char** argv)
 
 // -- dismiss -------------------------------------------------------------------
 
-std::string TextOf(HWND window)
-{
-    char buffer[1024] = {};
-    DWORD_PTR length = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
-                        SMTO_ABORTIFHUNG, 2000, &length);
-    return std::string(buffer, std::strlen(buffer));
-}
-
-std::string ClassOf(HWND window)
-{
-    char buffer[256] = {};
-    GetClassNameA(window, buffer, sizeof buffer);
-    return buffer;
-}
-
 struct DialogLook {
     bool hasButton = false, hasNo = false, hasCancel = false;
     std::string text;  // the static texts, joined
@@ -203,7 +189,7 @@ BOOL CALLBACK LookAtChild(HWND child, LPARAM param)
     if (cls == "Button" && id == IDCANCEL)
         look->hasCancel = true;
     if (cls == "Static" && id == 0xFFFF) {
-        std::string text = TextOf(child);
+        std::string text = WindowText(child, 2000);
         for (char& c : text)
             if (c == '\r' || c == '\n' || c == '\t')
                 c = ' ';
@@ -257,7 +243,7 @@ void DismissOne(Dismisser& dismisser, HWND window)
     PostMessageA(window, WM_COMMAND, answer, 0);
     if (first) {
         ++dismisser.boxes;
-        std::printf("box\t%s\t%s\n", TextOf(window).c_str(), look.text.c_str());
+        std::printf("box\t%s\t%s\n", WindowText(window, 2000).c_str(), look.text.c_str());
     }
 }
 
