@@ -172,9 +172,20 @@ class Dialog(ExportTestCase):
         width, height = map(int, subprocess.run(
             ["xdotool", "getdisplaygeometry"], env=self.world.env(), capture_output=True,
             text=True, check=True).stdout.split())
-        left, top, right, bottom = dialog.rect
+        def placed():
+            # The dialog shows before the agent hears that it is ready and
+            # moves it: read its place again until it stops at the expected one.
+            rect = [w for w in self.agent_dialogs(agent) if w.hwnd == dialog.hwnd][0].rect
+            left, top, right, bottom = rect
+            expected = ((width - (right - left)) // 2, (height - (bottom - top)) // 3)
+            return rect if (left, top) == expected else None
+        try:
+            wait_for(placed, 5, what="the dialog in its place")
+        except AssertionError:
+            pass
+        left, top, right, bottom = rect = [w for w in self.agent_dialogs(agent) if w.hwnd == dialog.hwnd][0].rect
         self.assertEqual((left, top), ((width - (right - left)) // 2, (height - (bottom - top)) // 3),
-                         f"dialog at {dialog.rect} on a {width}x{height} screen")
+                         f"dialog at {rect} on a {width}x{height} screen")
 
         # The other two file types, in order, by keyboard from the name box.
         self.type_name(dialog, "ignored")
