@@ -107,8 +107,24 @@ bool MayAnswerSlowly(const std::string& path) {
     auto separator = [](char c) { return c == '\\' || c == '/'; };
     if (path.size() >= 2 && separator(path[0]) && separator(path[1])) return true;
     if (path.size() < 2 || path[1] != ':') return false;
-    const char root[] = {path[0], ':', '\\', '\0'};
-    switch (::GetDriveTypeA(root)) {
+    const char letter = path[0] >= 'a' && path[0] <= 'z' ? path[0] - 'a' + 'A' : path[0];
+    if (letter < 'A' || letter > 'Z') return false;
+    // Asking for a drive's type is slow under some systems, and one pruning
+    // asks for the same one or two drives many times: keep the answers for
+    // a moment. (Only the pruning's own thread asks.)
+    constexpr DWORD DRIVE_TYPE_KEPT_MS = 2000;
+    static UINT types[26];
+    static DWORD asked[26];
+    const int drive = letter - 'A';
+    const DWORD now = ::GetTickCount();
+    if (types[drive] == 0 || now - asked[drive] > DRIVE_TYPE_KEPT_MS) {
+        const char root[] = {letter, ':', '\\', '\0'};
+        // 0 is DRIVE_UNKNOWN, which would never be kept; keep it as 1.
+        const UINT type = ::GetDriveTypeA(root);
+        types[drive] = type == DRIVE_UNKNOWN ? DRIVE_NO_ROOT_DIR : type;
+        asked[drive] = now;
+    }
+    switch (types[drive]) {
     case DRIVE_REMOTE:
     case DRIVE_REMOVABLE:
     case DRIVE_CDROM:
