@@ -34,6 +34,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // The second hidden window, owner of the Save As dialog and nothing else.
 void CreateDialogOwnerWindow();
 HWND DialogOwnerWindow();
+// The class's small icon, which is also the tray icon (not loaded twice).
+HICON SmallIcon();
 
 // The tray icon (TrayIcon.cpp).
 bool AddTrayIcon();

@@ -6,8 +6,6 @@
 NOTIFYICONDATAA TrayIconData;
 UINT WM_TASKBARCREATED = 0;
 
-HICON SmallIcon();
-
 namespace {
 // At log-on the taskbar may not be ready yet; Windows programs keep trying
 // for a while, and try at once when the taskbar announces itself.
