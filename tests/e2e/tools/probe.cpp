@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "Commands.h"
 #include "WindowText.h"
 
 #include <cstdio>
@@ -443,11 +444,6 @@ int Keep(int, char**)
     return 0;
 }
 
-struct Command {
-    const char* name;
-    int (*run)(int, char**);
-};
-
 int Send(int argc, char** argv) { return SendOrPost(argc, argv, false); }
 int Post(int argc, char** argv) { return SendOrPost(argc, argv, true); }
 
@@ -463,13 +459,9 @@ const Command commands[] = {
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2)
-        for (const Command& command : commands)
-            if (std::strcmp(argv[1], command.name) == 0) {
-                const int code = command.run(argc - 2, argv + 2);
-                std::fflush(stdout);
-                return code;
-            }
+    const int code = RunCommand(commands, argc, argv);
+    if (code >= 0)
+        return code;
     std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|keep ...\n");
     return EXIT_USAGE;
 }

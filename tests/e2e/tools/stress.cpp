@@ -14,6 +14,7 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include "Commands.h"
 #include "WindowText.h"
 
 #include <cstdio>
@@ -468,11 +469,6 @@ int Blocker(int argc, char** argv)
     return 0;
 }
 
-struct Command {
-    const char* name;
-    int (*run)(int, char**);
-};
-
 const Command commands[] = {
     {"storm", Storm}, {"dismiss", Dismiss}, {"usage", UsageOf}, {"cycle", Cycle},
     {"blocker", Blocker},
@@ -482,12 +478,8 @@ const Command commands[] = {
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2)
-        for (const Command& command : commands)
-            if (std::strcmp(argv[1], command.name) == 0) {
-                const int code = command.run(argc - 2, argv + 2);
-                std::fflush(stdout);
-                return code;
-            }
+    const int code = RunCommand(commands, argc, argv);
+    if (code >= 0)
+        return code;
     Usage("stress storm|dismiss|usage|cycle|blocker ...");
 }
