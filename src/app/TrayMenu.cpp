@@ -74,8 +74,15 @@ void ShowTrayMenu() {
     // Without the foreground the menu would not close when the user clicks
     // elsewhere; the WM_NULL afterwards lets a second click work at once.
     SetForegroundWindow(MainWindow);
-    TrackPopupMenu(menu.get(), TPM_RIGHTALIGN | TPM_LEFTBUTTON | TPM_TOPALIGN, cursor.x, cursor.y, 0,
-                   MainWindow, nullptr);
+    // Windows refuses a second pop-up menu while one is tracking; Wine opens
+    // it nested inside the first and can lose track of both. Refuse it here.
+    static bool tracking = false;
+    if (!tracking) {
+        tracking = true;
+        TrackPopupMenu(menu.get(), TPM_RIGHTALIGN | TPM_LEFTBUTTON | TPM_TOPALIGN, cursor.x, cursor.y, 0,
+                       MainWindow, nullptr);
+        tracking = false;
+    }
     PostMessageA(MainWindow, WM_NULL, 0, 0);
 }
 

@@ -117,7 +117,7 @@ class Storm(StressMixin, AgentTestCase):
             return time.monotonic() - quiet_since[0] >= 3
         wait_for(quiet, 120, 0.3, "the agent to settle after the storm")
 
-        self.assertTrue(agent.running, "the agent died in the storm")
+        self.assertTrue(agent.running, f"the agent died in the storm (exit code {agent.process.returncode})")
         final = self.folders(agent, "final")[0]
         self.assertEqual(agent.copydata(final), 1)
         last = self.next_handoff(agent)
