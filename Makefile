@@ -5,12 +5,12 @@ WIN32 := build/win32
 MEMCHECK := build/memcheck
 JOBS ?= 2
 
-.PHONY: run test deps native win32 memcheck check-memory build clean
+.PHONY: run test deps native win32 memcheck check-memory build dist clean
 
 run: win32
 	scripts/run-agent.sh $(WIN32)
 
-test: build memcheck
+test: build memcheck dist
 	scripts/test-all.sh $(NATIVE) $(WIN32) $(MEMCHECK)
 
 build: native win32
@@ -31,11 +31,15 @@ memcheck: deps
 	@cmake -S . -B $(MEMCHECK) -DCMAKE_BUILD_TYPE=Debug -DFOLDERLANE_SANITIZE=OFF >/dev/null
 	@cmake --build $(MEMCHECK) -j$(JOBS) --target unit_tests
 
+# For Windows users: the installer and the portable archive, in dist/.
+dist: win32
+	scripts/make-dist.sh $(WIN32) dist
+
 check-memory: memcheck
 	scripts/memcheck.sh $(MEMCHECK)
 
 clean:
-	rm -rf build
+	rm -rf build dist
 
 # Not part of `make test`: long-running tools.
 .PHONY: fuzz bench

@@ -21,6 +21,7 @@ have xwininfo || need+=(x11-utils)
 have import || need+=(imagemagick)
 have python3 || need+=(python3)
 have valgrind || need+=(valgrind)
+have makensis || need+=(nsis)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 pkg_installed libclang-rt-14-dev || need+=(libclang-rt-14-dev)
 

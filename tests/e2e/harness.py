@@ -220,6 +220,38 @@ class World:
         else:
             shutil.rmtree(self.tmp, ignore_errors=True)
 
+    def registry(self, key):
+        """The values of a registry key, {name: data} ("(Default)" for the
+        key's own), or None when there is no such key."""
+        run = subprocess.run(["wine", "reg", "query", key], env=self.env(), capture_output=True,
+                             text=True, errors="replace", timeout=60)
+        if run.returncode != 0:
+            return None
+        values = {}
+        for line in run.stdout.splitlines():
+            match = re.match(r"^    (.+?)    (REG_\w+)    ?(.*)$", line)
+            if match:
+                name, kind, data = match.groups()
+                values[name] = int(data, 16) if kind == "REG_DWORD" else data
+        return values
+
+    def wine_processes(self):
+        """Command lines of this run's Wine processes: those whose environment
+        names its prefix (other runs on the machine have their own)."""
+        found = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    if f"WINEPREFIX={self.prefix}".encode() not in f.read().split(b"\0"):
+                        continue
+                with open(f"/proc/{pid}/cmdline", "rb") as f:
+                    command = f.read().replace(b"\0", b" ").decode("utf-8", "replace").strip()
+                if command:  # not an ended process
+                    found.append(command)
+            except OSError:
+                continue
+        return found
+
     # -- the probe -----------------------------------------------------------
 
     def probe(self, *args, check=True, timeout=30):
@@ -332,17 +364,17 @@ class World:
 class Agent:
     """One Folderlane.exe in a folder of its own, started and watched."""
 
-    def __init__(self, world, name):
+    def __init__(self, world, name, copy=True):
         self.world = world
         self.name = re.sub(r"[^\w-]+", "_", name)
         self.base = os.path.join(world.prefix, "drive_c", "runs", self.name)
         self.folder = os.path.join(self.base, "agent")
         self.record_dir = os.path.join(self.base, "record")
         os.makedirs(self.folder)
-        shutil.copy(world.exe, self.folder)
         readme = os.path.join(os.path.dirname(world.exe), "Nelvoreadme.txt")
-        if os.path.isfile(readme):
-            shutil.copy(readme, self.folder)
+        for path in (world.exe, readme) if copy else ():
+            if os.path.isfile(path):
+                shutil.copy(path, self.folder)
         self.process = None
         self.hwnd = None
         self.pid = None     # the Windows process id
@@ -360,9 +392,7 @@ class Agent:
         icons_before = self.world.icons()
         self.log = open(os.path.join(self.base, "wine.log"), "wb")
         exe = self.world.windows_path(os.path.join(self.folder, "Folderlane.exe"))
-        env = self.world.env(agent=True, extra={
-            "E2E_RECORD_DIR": self.world.windows_path(self.record_dir)})
-        self.process = subprocess.Popen(["wine", exe], env=env, cwd=self.folder,
+        self.process = subprocess.Popen(["wine", exe], env=self.record_env(), cwd=self.folder,
                                         stdin=subprocess.DEVNULL, stdout=self.log,
                                         stderr=subprocess.STDOUT)
         if not wait:
@@ -378,6 +408,18 @@ class Agent:
         new_icons = wait_for(lambda: [i for i in self.world.icons() if i not in icons_before],
                              timeout, 0.3, "the agent's tray icon")
         self.icon = new_icons[0]
+        return self
+
+    def record_env(self):
+        """The environment for the agent, or for a program that starts it:
+        what the shell opens on its behalf is recorded in its own folder."""
+        return self.world.env(agent=True, extra={
+            "E2E_RECORD_DIR": self.world.windows_path(self.record_dir)})
+
+    def attach(self, window):
+        """Watches an agent that another program started (the installer):
+        its window is known; its process is not ours to wait for."""
+        self.hwnd, self.pid = window.hwnd, window.pid
         return self
 
     # -- what another process does ------------------------------------------

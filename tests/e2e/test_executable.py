@@ -3,8 +3,9 @@
 import os
 import struct
 import unittest
+import xml.etree.ElementTree as ET
 
-RT_ICON, RT_GROUP_ICON, RT_VERSION = 3, 14, 16
+RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 
 
 class PortableExecutable:
@@ -87,13 +88,36 @@ class ShippedExecutable(unittest.TestCase):
             self.assertEqual((width, height // 2, bit_count), (size, size, bits), name)
 
     def test_version_resource_gives_file_version_5_4_0_0(self):
-        (version,) = self.exe.resources(RT_VERSION).values()
-        text = version.decode("utf-16-le", errors="replace")
-        self.assertIn("040904E4", text)
-        table = text[text.index("040904E4"):]
-        key = table.index("FileVersion")
-        value = table[key + len("FileVersion"):].lstrip("\0").split("\0", 1)[0]
-        self.assertEqual(value, "5.4.0.0")
+        for name in ("Folderlane.exe", "folderlane-send.exe"):
+            exe = PortableExecutable(os.path.join(self.build, name))
+            self.assertEqual(file_version(exe), "5.4.0.0", name)
+
+    def test_manifest_asks_for_common_controls_6_and_system_dpi_awareness(self):
+        manifest = ET.fromstring(self.exe.resources(RT_MANIFEST)[1])
+        v1, v3 = "{urn:schemas-microsoft-com:asm.v1}", "{urn:schemas-microsoft-com:asm.v3}"
+        dependencies = [(a.get("name"), a.get("version"), a.get("publicKeyToken"))
+                        for a in manifest.iter(v1 + "assemblyIdentity")]
+        self.assertIn(("Microsoft.Windows.Common-Controls", "6.0.0.0", "6595b64144ccf1df"),
+                      dependencies)
+        self.assertEqual(manifest.find(f"{v1}assemblyIdentity").get("version"), "5.4.0.0")
+        (level,) = manifest.iter(v3 + "requestedExecutionLevel")
+        self.assertEqual(level.get("level"), "asInvoker")
+        supported = {os_.get("Id") for os_ in
+                     manifest.iter("{urn:schemas-microsoft-com:compatibility.v1}supportedOS")}
+        self.assertIn("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}", supported, "Windows 10 and 11")
+        self.assertIn("{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", supported, "Windows 7")
+        settings = {element.tag.split("}")[1]: element.text for element in
+                    manifest.find(f"{v3}application/{v3}windowsSettings")}
+        self.assertEqual(settings, {"dpiAware": "true", "dpiAwareness": "system"})
+
+
+def file_version(exe):
+    """FileVersion of the 040904E4 string table."""
+    (version,) = exe.resources(RT_VERSION).values()
+    text = version.decode("utf-16-le", errors="replace")
+    table = text[text.index("040904E4"):]
+    key = table.index("FileVersion")
+    return table[key + len("FileVersion"):].lstrip("\0").split("\0", 1)[0]
 
 
 if __name__ == "__main__":

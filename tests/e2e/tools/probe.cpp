@@ -9,6 +9,7 @@
 // a usage error, 3 on a time-out.
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include "Commands.h"
 #include "WindowText.h"
@@ -407,6 +408,43 @@ int Exec(int argc, char** argv)
     return 0;
 }
 
+// run COMMAND_LINE: starts a program by its whole command line, as the shell
+// does with a registered command once it has put the file in. Waits for the
+// program and prints its exit code.
+int Run(int argc, char** argv)
+{
+    if (argc != 1)
+        Fail(EXIT_USAGE, "run COMMAND_LINE");
+    std::string commandLine = argv[0];
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        Fail(EXIT_NOT_FOUND, "the program did not start");
+    CloseHandle(process.hThread);
+    const DWORD waited = WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    if (waited != WAIT_OBJECT_0)
+        Fail(EXIT_TIMEOUT, "the program is still running");
+    std::printf("%lu\n", static_cast<unsigned long>(code));
+    return 0;
+}
+
+// folder CSIDL: the path of a special folder of the user (CSIDL_STARTUP...).
+int Folder(int argc, char** argv)
+{
+    if (argc != 1)
+        Fail(EXIT_USAGE, "folder CSIDL");
+    char path[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathA(nullptr, path, static_cast<int>(ParseNumber(argv[0])), FALSE))
+        Fail(EXIT_NOT_FOUND, "no such folder");
+    std::printf("%s\n", path);
+    return 0;
+}
+
 LRESULT CALLBACK KeeperProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     return DefWindowProcA(window, message, wParam, lParam);
@@ -452,7 +490,8 @@ const Command commands[] = {
     {"post", Post},   {"copydata", CopyData}, {"press", Press}, {"wait", Wait},
     {"hold", Hold},   {"menu", Menu},       {"tray", Tray},     {"tip", Tip},
     {"notify", Notify},
-    {"exec", Exec},   {"keep", Keep},
+    {"exec", Exec},   {"run", Run},         {"folder", Folder},
+    {"keep", Keep},
 };
 
 }  // namespace

@@ -1,0 +1,160 @@
+; Folderlane's Windows installer: a per-user installation that needs no
+; administrator rights. Everything it writes is under the user's profile and
+; HKEY_CURRENT_USER, and the uninstaller takes all of it away again. The agent
+; itself keeps no settings, so nothing else needs cleaning.
+;
+; Built by scripts/make-dist.sh:
+;   makensis -DVERSION=5.4.0.0 -DBUILD=<win32 build> -DROOT=<checkout> -DOUTFILE=<setup.exe>
+
+!ifndef VERSION | BUILD | ROOT | OUTFILE
+  !error "define VERSION, BUILD, ROOT and OUTFILE (see scripts/make-dist.sh)"
+!endif
+
+Unicode true
+SetCompressor /SOLID lzma
+RequestExecutionLevel user
+ManifestSupportedOS all
+ManifestDPIAware true
+
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include WinMessages.nsh
+!include MUI2.nsh
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Folderlane"
+; The "Open with Folderlane" verb on folders.
+!define VERB_KEY "Software\Classes\Directory\shell\Folderlane"
+!define AGENT_CLASS "NelvoFolderWindow"
+!define AGENT_TITLE "NelvoFolder"
+!define SHORTCUT "Folderlane.lnk"
+
+Name "Folderlane"
+OutFile "${OUTFILE}"
+InstallDir "$LOCALAPPDATA\Programs\Folderlane"
+InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+BrandingText "Folderlane ${VERSION}"
+
+VIProductVersion "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductName" "Folderlane"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "FileDescription" "Folderlane Setup"
+VIAddVersionKey /LANG=1033 "CompanyName" "Folderlane developers"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) Folderlane developers"
+
+!define MUI_ICON "${ROOT}/res/MAINICON.ico"
+!define MUI_UNICON "${ROOT}/res/MAINICON.ico"
+!define MUI_COMPONENTSPAGE_NODESC
+!insertmacro MUI_PAGE_COMPONENTS
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_TEXT "Folderlane is installed and running: its icon is in the notification area. Press the right mouse button on it for your recent folders."
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+; Ends every running agent the way its own Exit does, and waits for each
+; process to be gone, so that its executable can be replaced or deleted.
+!macro CLOSE_AGENTS_FUNCTION un
+Function ${un}CloseAgents
+  StrCpy $R9 0
+  ${Do}
+    FindWindow $0 "${AGENT_CLASS}" "${AGENT_TITLE}"
+    ${If} $0 = 0
+      Return
+    ${EndIf}
+    ${If} $R9 >= 5
+      MessageBox MB_OK|MB_ICONSTOP "Folderlane is running and does not close. End it, then try again." /SD IDOK
+      Abort
+    ${EndIf}
+    StrCpy $1 0
+    System::Call "user32::GetWindowThreadProcessId(p r0, *i .r1)"
+    ; SYNCHRONIZE: enough to wait for the process.
+    System::Call "kernel32::OpenProcess(i 0x00100000, i 0, i r1) p .r2"
+    SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=5000
+    ${If} $2 <> 0
+      System::Call "kernel32::WaitForSingleObject(p r2, i 10000)"
+      System::Call "kernel32::CloseHandle(p r2)"
+    ${Else}
+      Sleep 1000
+    ${EndIf}
+    IntOp $R9 $R9 + 1
+  ${Loop}
+FunctionEnd
+!macroend
+!insertmacro CLOSE_AGENTS_FUNCTION ""
+!insertmacro CLOSE_AGENTS_FUNCTION "un."
+
+Section "Folderlane" SecAgent
+  SectionIn RO
+  Call CloseAgents
+  ; The folder above the installation is removed on uninstalling only when
+  ; this installation made it.
+  ${GetParent} "$INSTDIR" $0
+  ${IfNot} ${FileExists} "$0\*.*"
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "CreatedFolder" "$0"
+  ${EndIf}
+
+  SetOutPath "$INSTDIR"
+  File "${BUILD}/Folderlane.exe"
+  File "${BUILD}/folderlane-send.exe"
+  File "${BUILD}/Nelvoreadme.txt"
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
+  CreateShortcut "$SMPROGRAMS\${SHORTCUT}" "$INSTDIR\Folderlane.exe" "" "$INSTDIR\Folderlane.exe" 0
+
+  ; A new installation over an old one keeps only the options chosen now.
+  Delete "$SMSTARTUP\${SHORTCUT}"
+  DeleteRegKey HKCU "${VERB_KEY}"
+
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Folderlane"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "Folderlane developers"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Folderlane.exe,0"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+Section "Start Folderlane when I log on" SecStartup
+  CreateShortcut "$SMSTARTUP\${SHORTCUT}" "$INSTDIR\Folderlane.exe" "" "$INSTDIR\Folderlane.exe" 0
+SectionEnd
+
+; The folder goes through the running agent: it opens, and it goes to the
+; top of the list.
+Section "Open with Folderlane" SecOpenWith
+  WriteRegStr HKCU "${VERB_KEY}" "" "Open with Folderlane"
+  WriteRegStr HKCU "${VERB_KEY}" "Icon" "$INSTDIR\Folderlane.exe,0"
+  WriteRegStr HKCU "${VERB_KEY}\command" "" '"$INSTDIR\folderlane-send.exe" "%1"'
+SectionEnd
+
+Function .onInstSuccess
+  ; SHCNE_ASSOCCHANGED: Explorer picks up the new verb.
+  System::Call "shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)"
+  Exec '"$INSTDIR\Folderlane.exe"'
+FunctionEnd
+
+Section "Uninstall"
+  Call un.CloseAgents
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "CreatedFolder"
+
+  Delete "$SMPROGRAMS\${SHORTCUT}"
+  Delete "$SMSTARTUP\${SHORTCUT}"
+  DeleteRegKey HKCU "${VERB_KEY}"
+  System::Call "shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)"
+
+  Delete "$INSTDIR\Folderlane.exe"
+  Delete "$INSTDIR\folderlane-send.exe"
+  Delete "$INSTDIR\Nelvoreadme.txt"
+  Delete "$INSTDIR\Uninstall.exe"
+  ; Not /r: a folder list the user keeps beside the agent stays, and so does the folder.
+  RMDir "$INSTDIR"
+  ${If} $0 != ""
+    RMDir "$0"
+  ${EndIf}
+  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+SectionEnd

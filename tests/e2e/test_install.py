@@ -1,0 +1,178 @@
+"""What a Windows user gets from the installer (dist/, made by `make dist`):
+a silent per-user installation, the shortcuts, the "Open with Folderlane"
+verb on folders, the agent started at the end, and an uninstaller that ends
+the agent and takes everything away again.
+
+Wine does not merge HKEY_CURRENT_USER\\Software\\Classes into
+HKEY_CLASSES_ROOT, so its shell cannot find a per-user verb itself: the test
+does what Explorer does with it, reading the command, putting the folder in
+for %1 and starting the command line."""
+
+import glob
+import os
+import shutil
+import struct
+import subprocess
+
+from harness import AGENT_CLASS, Agent, ROOT as CHECKOUT, wait_for
+from test_intake import IntakeTestCase
+from test_menu import ROOT, vtr_entries
+
+UNINSTALL_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Folderlane"
+VERB_KEY = "HKCU\\Software\\Classes\\Directory\\shell\\Folderlane"
+CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_LOCAL_APPDATA = 2, 7, 0x1C
+SHIPPED = ("Folderlane.exe", "folderlane-send.exe", "Nelvoreadme.txt")
+
+
+def shortcut_target(path):
+    """The local path a .lnk file points at (its LinkInfo's base path)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    flags = struct.unpack_from("<I", data, 0x14)[0]
+    at = 0x4C
+    if flags & 0x1:  # an ID list comes first
+        at += 2 + struct.unpack_from("<H", data, at)[0]
+    if not flags & 0x2:
+        raise ValueError(f"{path}: no link info")
+    base = struct.unpack_from("<I", data, at + 16)[0]
+    return data[at + base:data.index(b"\0", at + base)].decode("latin-1")
+
+
+class Installer(IntakeTestCase):
+
+    def setUp(self):
+        super().setUp()
+        dist = os.environ.get("E2E_DIST", os.path.join(CHECKOUT, "dist"))
+        found = glob.glob(os.path.join(dist, "Folderlane-*-setup.exe"))
+        self.assertEqual(len(found), 1, f"one installer in {dist}: run `make dist` first")
+        self.assertEqual(self.world.agent_windows(), [], "an agent from an earlier test runs")
+        self.setup = os.path.join(self.world.prefix, "drive_c", "e2e", os.path.basename(found[0]))
+        shutil.copy(found[0], self.setup)
+        self.local_appdata = self.special_folder(CSIDL_LOCAL_APPDATA)
+        self.start_menu = self.special_folder(CSIDL_PROGRAMS)
+        self.startup = self.special_folder(CSIDL_STARTUP)
+        self.install_dir = self.local_appdata + "\\Programs\\Folderlane"
+        self.had_programs_folder = os.path.isdir(
+            self.world.host_path(self.local_appdata + "\\Programs"))
+        # The installed agent's opened folders are recorded like any test agent's.
+        self.agent = Agent(self.world, self.id().split(".")[-1], copy=False)
+
+    def tearDown(self):
+        # Whatever a failed test left: uninstall, end agents, drop the files.
+        uninstaller = self.world.host_path(self.install_dir + "\\Uninstall.exe")
+        if os.path.isfile(uninstaller):
+            self.wine(self.install_dir + "\\Uninstall.exe", "/S")
+            try:
+                wait_for(lambda: not os.path.exists(uninstaller), 20, what="the uninstaller")
+            except AssertionError:
+                pass
+        for window in self.world.agent_windows():
+            self.world.probe("post", window.hwnd, 16, check=False)
+        shutil.rmtree(self.world.host_path(self.install_dir), ignore_errors=True)
+        super().tearDown()
+
+    def special_folder(self, csidl):
+        return self.world.probe("folder", csidl).strip()
+
+    def wine(self, *command):
+        """Runs a Windows program as the user would, with the installed
+        agent's recording environment (the installer starts the agent).
+        Output goes to a file: the agent would hold a pipe open."""
+        with open(os.path.join(self.agent.base, "wine.log"), "ab") as log:
+            return subprocess.run(["wine", *command], env=self.agent.record_env(),
+                                  stdin=subprocess.DEVNULL, stdout=log, stderr=log, timeout=120)
+
+    def install(self):
+        """Installs silently; returns the agent the installer started."""
+        before = {w.hwnd for w in self.world.agent_windows()}
+        run = self.wine(self.world.windows_path(self.setup), "/S")
+        self.assertEqual(run.returncode, 0, "setup's exit code")
+        window = wait_for(lambda: [w for w in self.world.agent_windows() if w.hwnd not in before],
+                          30, 0.3, "the agent the installer starts")
+        self.assertEqual(len(window), 1, window)
+        return self.agent.attach(window[0])
+
+    def uninstall(self):
+        """Uninstalls silently and waits until the uninstaller is done (it
+        goes on from a copy of itself in the temporary folder)."""
+        run = self.wine(self.install_dir + "\\Uninstall.exe", "/S")
+        self.assertEqual(run.returncode, 0, "the uninstaller's exit code")
+        wait_for(lambda: self.world.registry(UNINSTALL_KEY) is None
+                 and not [c for c in self.world.wine_processes() if "nsu" in c.lower()],
+                 30, 0.5, "the uninstaller to finish")
+
+    def run_command_line(self, command_line):
+        """Starts a command line as the shell does; returns the exit code."""
+        return int(self.world.probe("run", command_line, timeout=90).strip())
+
+    def test_installs_for_the_user_opens_folders_through_the_agent_and_uninstalls_cleanly(self):
+        agent = self.install()
+        install = self.world.host_path(self.install_dir)
+        build = self.world.build
+
+        # Files: the three shipped ones, byte for byte, and the uninstaller.
+        self.assertEqual(sorted(os.listdir(install)), sorted(SHIPPED + ("Uninstall.exe",)))
+        for name in SHIPPED:
+            with open(os.path.join(install, name), "rb") as got, \
+                    open(os.path.join(build, name), "rb") as want:
+                self.assertEqual(got.read(), want.read(), name)
+
+        # Shortcuts: the Start menu, and the log-on one (ticked by default).
+        exe = self.install_dir + "\\Folderlane.exe"
+        for folder in (self.start_menu, self.startup):
+            link = self.world.host_path(folder + "\\Folderlane.lnk")
+            self.assertEqual(shortcut_target(link), exe, folder)
+
+        # Registry: the entry of "Apps & features" and the verb on folders.
+        entry = self.world.registry(UNINSTALL_KEY)
+        self.assertEqual((entry["DisplayName"], entry["DisplayVersion"], entry["InstallLocation"]),
+                         ("Folderlane", "5.4.0.0", self.install_dir))
+        self.assertEqual(entry["UninstallString"], f'"{self.install_dir}\\Uninstall.exe"')
+        self.assertEqual(entry["QuietUninstallString"], f'"{self.install_dir}\\Uninstall.exe" /S')
+        self.assertEqual(self.world.registry(VERB_KEY)["(Default)"], "Open with Folderlane")
+        command = self.world.registry(VERB_KEY + "\\command")["(Default)"]
+        self.assertEqual(command, f'"{self.install_dir}\\folderlane-send.exe" "%1"')
+
+        # "Open with Folderlane" on a folder whose name has a space: the folder
+        # opens through the running agent and heads its list.
+        folder = self.make_folder(agent, "Site Projects")
+        self.assertEqual(self.run_command_line(command.replace("%1", folder)), 0)
+        self.assertOpenedFolder(self.new_records(agent, 0), folder)
+        self.assertEqual(self.run_command_line(
+            f'"{self.install_dir}\\folderlane-send.exe" --handoff'), 0)
+        kind, _ = self.new_records(agent, 1)[0]
+        self.assertEqual(kind, "vtr")
+        self.assertEqual(vtr_entries(agent.handoff_copy(2)), [folder, ROOT])
+
+        self.uninstall()
+        self.assertEqual(self.world.agent_windows(), [], "the uninstaller ends the agent")
+        self.assertNoIcons()
+        self.assertEqual([c for c in self.world.wine_processes() if "folderlane" in c.lower()], [])
+        self.assertFalse(os.path.exists(install), os.listdir(install) if os.path.isdir(install) else "")
+        for folder in (self.start_menu, self.startup):
+            self.assertFalse(os.path.exists(self.world.host_path(folder + "\\Folderlane.lnk")))
+        self.assertIsNone(self.world.registry(VERB_KEY))
+        self.assertIsNone(self.world.registry(UNINSTALL_KEY))
+        # The folder above the installation goes only when the installer made it.
+        self.assertEqual(os.path.isdir(self.world.host_path(self.local_appdata + "\\Programs")),
+                         self.had_programs_folder)
+
+    def test_installing_again_ends_the_running_agent_first_and_keeps_the_users_files(self):
+        old_pid = self.install().pid
+        install = self.world.host_path(self.install_dir)
+        with open(os.path.join(install, "FolderList.txt"), "wb") as f:
+            f.write(ROOT.encode() + b"\r\n")
+
+        second = self.install()
+        # The old agent was told to close, and was gone before its files were replaced.
+        self.assertNotEqual(second.pid, old_pid)
+        self.assertEqual([w.pid for w in self.world.windows(AGENT_CLASS + "|")], [second.pid])
+        # Its process is gone, or (while Wine still knows it by its id) it
+        # ended as its Exit ends it, with exit code 0; exit 3 means it still runs.
+        ended = self.world.probe("wait", old_pid, 0, check=False)
+        self.assertIn((ended.returncode, ended.stdout.strip()), ((1, ""), (0, "0")), ended.stderr)
+
+        self.uninstall()
+        # What the user put beside the agent stays, and with it the folder.
+        self.assertEqual(os.listdir(install), ["FolderList.txt"])
+        self.assertEqual(self.world.agent_windows(), [])
