@@ -1,8 +1,11 @@
-"""What ships: a 32-bit GUI program with its icons and version resource."""
+"""What ships: a 32-bit GUI program with its icons, version and manifest,
+and what `make dist` packs for Windows users."""
 
+import glob
 import os
 import struct
 import unittest
+import zipfile
 import xml.etree.ElementTree as ET
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
@@ -111,13 +114,45 @@ class ShippedExecutable(unittest.TestCase):
         self.assertEqual(settings, {"dpiAware": "true", "dpiAwareness": "system"})
 
 
-def file_version(exe):
-    """FileVersion of the 040904E4 string table."""
+def file_version(exe, table="040904E4"):
+    """FileVersion of a string table (US English, Windows Latin 1 by default)."""
     (version,) = exe.resources(RT_VERSION).values()
     text = version.decode("utf-16-le", errors="replace")
-    table = text[text.index("040904E4"):]
+    table = text[text.index(table):]
     key = table.index("FileVersion")
     return table[key + len("FileVersion"):].lstrip("\0").split("\0", 1)[0]
+
+
+class Distribution(unittest.TestCase):
+    """dist/: the installer and the portable archive of the same build."""
+
+    SHIPPED = ["Folderlane.exe", "Nelvoreadme.txt", "folderlane-send.exe"]
+
+    def setUp(self):
+        self.build = os.environ.get("E2E_BUILD", "build/win32")
+        root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+        self.dist = os.environ.get("E2E_DIST", os.path.join(root, "dist"))
+
+    def the(self, pattern):
+        found = glob.glob(os.path.join(self.dist, pattern))
+        self.assertEqual(len(found), 1, f"{pattern} in {self.dist}: run `make dist` first")
+        return found[0]
+
+    def test_portable_archive_holds_the_three_files_of_the_build(self):
+        archive = self.the("Folderlane-5.4.0.0-portable.zip")
+        with zipfile.ZipFile(archive) as z:
+            self.assertEqual(sorted(z.namelist()), self.SHIPPED)
+            for name in self.SHIPPED:
+                with open(os.path.join(self.build, name), "rb") as f:
+                    self.assertEqual(z.read(name), f.read(), name)
+
+    def test_installer_is_a_32_bit_windows_program_of_the_same_version(self):
+        setup = PortableExecutable(self.the("Folderlane-5.4.0.0-setup.exe"))
+        self.assertEqual((setup.machine, setup.subsystem), (0x14C, 2))
+        self.assertEqual(file_version(setup, "040904b0"), "5.4.0.0")
+        # Per user: it must not ask for administrator rights.
+        manifest = setup.resources(RT_MANIFEST)[1].decode("utf-8")
+        self.assertRegex(manifest, r'requestedExecutionLevel level="asInvoker"')
 
 
 if __name__ == "__main__":
