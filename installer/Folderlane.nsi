@@ -132,11 +132,12 @@ Section "Open with Folderlane" SecOpenWith
   WriteRegStr HKCU "${VERB_KEY}\command" "" '"$INSTDIR\folderlane-send.exe" "%1"'
 SectionEnd
 
-Function .onInstSuccess
+; Last, so that the finish page can say the agent runs.
+Section "-Start"
   ; SHCNE_ASSOCCHANGED: Explorer picks up the new verb.
   System::Call "shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)"
   Exec '"$INSTDIR\Folderlane.exe"'
-FunctionEnd
+SectionEnd
 
 Section "Uninstall"
   Call un.CloseAgents

@@ -73,8 +73,11 @@ class ShippedExecutable(unittest.TestCase):
         self.assertEqual(self.exe.machine, 0x14C, "i386")
         self.assertEqual(self.exe.magic, 0x10B, "PE32")
         self.assertEqual(self.exe.subsystem, 2, "Windows GUI")
-        # The read-me the About box offers ships beside it.
-        self.assertTrue(os.path.isfile(os.path.join(self.build, "Nelvoreadme.txt")))
+        # The read-me the About box offers ships beside it, for Windows editors.
+        with open(os.path.join(self.build, "Nelvoreadme.txt"), "rb") as f:
+            readme = f.read()
+        self.assertTrue(readme.startswith(b"Folderlane 5.4.0.0\r\n"), readme[:40])
+        self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"))
 
     def test_icons_have_one_image_each_of_the_stated_size_and_depth(self):
         groups = self.exe.resources(RT_GROUP_ICON)

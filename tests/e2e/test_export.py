@@ -167,6 +167,12 @@ class Dialog(ExportTestCase):
         self.assertEqual(controls[ID_NAME], "FolderExport")
         self.assertEqual(controls[ID_TYPE_COMBO], "Vantro files (*.vtr)")
         self.assertEqual(controls[ID_FOLDER_COMBO], "Documents")
+        # The manifest's common controls 6 are what the dialog runs with: the
+        # side-by-side copy, not the system folder's version 5.
+        comctl = [m for m in self.world.probe("modules", agent.pid).splitlines()
+                  if m.lower().endswith("\\comctl32.dll")]
+        self.assertEqual(len(comctl), 1, comctl)
+        self.assertIn("common-controls_6595b64144ccf1df_6.", comctl[0].lower())
 
         # Centred left to right, a third of the free height from the top of the one monitor.
         width, height = map(int, subprocess.run(

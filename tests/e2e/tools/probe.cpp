@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include "Commands.h"
 #include "WindowText.h"
@@ -433,6 +434,23 @@ int Run(int argc, char** argv)
     return 0;
 }
 
+// modules PID: the full paths of the modules loaded in a process, which
+// tell, for example, which comctl32 its activation context chose.
+int Modules(int argc, char** argv)
+{
+    if (argc != 1)
+        Fail(EXIT_USAGE, "modules PID");
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, static_cast<DWORD>(ParseNumber(argv[0])));
+    if (snapshot == INVALID_HANDLE_VALUE)
+        Fail(EXIT_NOT_FOUND, "no such process");
+    MODULEENTRY32 module = {};
+    module.dwSize = sizeof module;
+    for (BOOL more = Module32First(snapshot, &module); more; more = Module32Next(snapshot, &module))
+        std::printf("%s\n", module.szExePath);
+    CloseHandle(snapshot);
+    return 0;
+}
+
 // folder CSIDL: the path of a special folder of the user (CSIDL_STARTUP...).
 int Folder(int argc, char** argv)
 {
@@ -490,7 +508,7 @@ const Command commands[] = {
     {"post", Post},   {"copydata", CopyData}, {"press", Press}, {"wait", Wait},
     {"hold", Hold},   {"menu", Menu},       {"tray", Tray},     {"tip", Tip},
     {"notify", Notify},
-    {"exec", Exec},   {"run", Run},         {"folder", Folder},
+    {"exec", Exec},   {"run", Run},         {"folder", Folder}, {"modules", Modules},
     {"keep", Keep},
 };
 
@@ -501,6 +519,6 @@ int main(int argc, char** argv)
     const int code = RunCommand(commands, argc, argv);
     if (code >= 0)
         return code;
-    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|keep ...\n");
+    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|run|folder|modules|keep ...\n");
     return EXIT_USAGE;
 }
