@@ -24,6 +24,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "KeeperIcon.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -112,26 +114,9 @@ void SleepPumping(DWORD ms) {
     while (GetTickCount() - start < ms) Nap();
 }
 
-// Wine shows its tray window with the first icon and hides it after the
-// last, and without a window manager the hiding waits seconds for an answer.
-// An icon of the driver's own keeps the tray up for the whole run, so every
-// program starts and ends with the tray as it is.
+// An icon of the driver's own keeps the tray up for the whole run.
 void KeepTrayUp() {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "BenchDriverKeeper";
-    RegisterClassA(&windowClass);
-    HWND window = CreateWindowA(windowClass.lpszClassName, "BenchDriverKeeper", WS_OVERLAPPED, 0, 0, 10, 10,
-                                nullptr, nullptr, windowClass.hInstance, nullptr);
-    NOTIFYICONDATAA data = {};
-    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    data.hWnd = window;
-    data.uID = 1;
-    data.uFlags = NIF_ICON | NIF_TIP;
-    data.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
-    lstrcpynA(data.szTip, "bench driver", sizeof data.szTip);
-    if (!WaitUntil([&] { return Shell_NotifyIconA(NIM_ADD, &data) != FALSE; }, 60000)) Fail("no tray");
+    if (!AddKeeperIcon("BenchDriverKeeper", 60000)) Fail("no tray");
 }
 
 bool IconInTray(HWND window) {

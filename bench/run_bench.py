@@ -21,7 +21,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
-from harness import start_xvfb  # noqa: E402
+from harness import start_xvfb, wine_env  # noqa: E402
 
 FOLDERS_IN_FILE = 26  # lines of FolderList.txt beside the agent
 FOLDERS_SHOWN = 16    # what the agent's list keeps of them
@@ -54,11 +54,7 @@ class WineWorld:
         self.display = None
 
     def env(self):
-        env = dict(os.environ)
-        env.update(WINEPREFIX=self.prefix, WINEARCH="win32", WINEDEBUG="-all", HOME=self.home,
-                   DISPLAY=self.display,
-                   WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d")
-        return env
+        return wine_env(self.prefix, self.home, self.display)
 
     def drive_c(self, *parts):
         return os.path.join(self.prefix, "drive_c", *parts)

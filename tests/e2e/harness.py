@@ -11,6 +11,7 @@ Standard library only.
 """
 
 import argparse
+import glob
 import os
 import re
 import select
@@ -43,6 +44,27 @@ IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
 
 # Where the tray's first icon sits is measured, not assumed: see World.icons().
 AWAY_FROM_TRAY = (700, 500)
+
+
+# No Mono/Gecko prompts, no desktop menu entries, no crash dialog.
+QUIET_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
+
+
+def wine_env(prefix, home, display, overrides=QUIET_OVERRIDES):
+    """The environment of a private Wine world: its prefix, HOME and display."""
+    env = dict(os.environ)
+    env.update(WINEPREFIX=prefix, WINEARCH="win32", WINEDEBUG="-all", HOME=home,
+               DISPLAY=display, WINEDLLOVERRIDES=overrides)
+    return env
+
+
+def dist_file(pattern):
+    """The one file of dist/ (or $E2E_DIST) that matches pattern."""
+    dist = os.environ.get("E2E_DIST", os.path.join(ROOT, "dist"))
+    found = glob.glob(os.path.join(dist, pattern))
+    if len(found) != 1:
+        raise AssertionError(f"{len(found)} files {pattern} in {dist}: run `make dist` first")
+    return found[0]
 
 
 def wait_for(predicate, timeout=10.0, interval=0.2, what="condition"):
@@ -125,15 +147,12 @@ class World:
     # -- environment ---------------------------------------------------------
 
     def env(self, agent=False, extra=None):
-        env = dict(os.environ)
-        env.update(WINEPREFIX=self.prefix, WINEARCH="win32", WINEDEBUG="-all",
-                   HOME=self.home, DISPLAY=self.display)
-        overrides = "mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
+        overrides = QUIET_OVERRIDES
         if agent:
             # Wine's explorer.exe with a shell-view argument can take the
             # desktop down; the shell falls back to App Paths (the recorder).
             overrides += ";explorer.exe=d"
-        env["WINEDLLOVERRIDES"] = overrides
+        env = wine_env(self.prefix, self.home, self.display, overrides)
         env.update(extra or {})
         return env
 

@@ -1,12 +1,13 @@
 """What ships: a 32-bit GUI program with its icons, version and manifest,
 and what `make dist` packs for Windows users."""
 
-import glob
 import os
 import struct
 import unittest
-import zipfile
 import xml.etree.ElementTree as ET
+import zipfile
+
+from harness import dist_file
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 
@@ -133,16 +134,9 @@ class Distribution(unittest.TestCase):
 
     def setUp(self):
         self.build = os.environ.get("E2E_BUILD", "build/win32")
-        root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-        self.dist = os.environ.get("E2E_DIST", os.path.join(root, "dist"))
-
-    def the(self, pattern):
-        found = glob.glob(os.path.join(self.dist, pattern))
-        self.assertEqual(len(found), 1, f"{pattern} in {self.dist}: run `make dist` first")
-        return found[0]
 
     def test_portable_archive_holds_the_three_files_of_the_build(self):
-        archive = self.the("Folderlane-5.4.0.0-portable.zip")
+        archive = dist_file("Folderlane-5.4.0.0-portable.zip")
         with zipfile.ZipFile(archive) as z:
             self.assertEqual(sorted(z.namelist()), self.SHIPPED)
             for name in self.SHIPPED:
@@ -150,7 +144,7 @@ class Distribution(unittest.TestCase):
                     self.assertEqual(z.read(name), f.read(), name)
 
     def test_installer_is_a_32_bit_windows_program_of_the_same_version(self):
-        setup = PortableExecutable(self.the("Folderlane-5.4.0.0-setup.exe"))
+        setup = PortableExecutable(dist_file("Folderlane-5.4.0.0-setup.exe"))
         self.assertEqual((setup.machine, setup.subsystem), (0x14C, 2))
         self.assertEqual(file_version(setup, "040904b0"), "5.4.0.0")
         # Per user: it must not ask for administrator rights.

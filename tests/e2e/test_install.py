@@ -8,13 +8,12 @@ HKEY_CLASSES_ROOT, so its shell cannot find a per-user verb itself: the test
 does what Explorer does with it, reading the command, putting the folder in
 for %1 and starting the command line."""
 
-import glob
 import os
 import shutil
 import struct
 import subprocess
 
-from harness import AGENT_CLASS, Agent, ROOT as CHECKOUT, wait_for
+from harness import AGENT_CLASS, Agent, dist_file, wait_for
 from test_intake import IntakeTestCase
 from test_menu import ROOT, vtr_entries
 
@@ -42,12 +41,10 @@ class Installer(IntakeTestCase):
 
     def setUp(self):
         super().setUp()
-        dist = os.environ.get("E2E_DIST", os.path.join(CHECKOUT, "dist"))
-        found = glob.glob(os.path.join(dist, "Folderlane-*-setup.exe"))
-        self.assertEqual(len(found), 1, f"one installer in {dist}: run `make dist` first")
+        setup = dist_file("Folderlane-*-setup.exe")
         self.assertEqual(self.world.agent_windows(), [], "an agent from an earlier test runs")
-        self.setup = os.path.join(self.world.prefix, "drive_c", "e2e", os.path.basename(found[0]))
-        shutil.copy(found[0], self.setup)
+        self.setup = os.path.join(self.world.prefix, "drive_c", "e2e", os.path.basename(setup))
+        shutil.copy(setup, self.setup)
         self.local_appdata = self.special_folder(CSIDL_LOCAL_APPDATA)
         self.start_menu = self.special_folder(CSIDL_PROGRAMS)
         self.startup = self.special_folder(CSIDL_STARTUP)

@@ -13,6 +13,7 @@
 #include <tlhelp32.h>
 
 #include "Commands.h"
+#include "KeeperIcon.h"
 #include "WindowText.h"
 
 #include <cstdio>
@@ -271,6 +272,19 @@ int Press(int argc, char** argv)
 }
 
 // wait PID TIMEOUT_MS: prints the process's exit code once it has ended.
+// Waits for a process, closes its handle and prints its exit code.
+int PrintExitCode(HANDLE process, DWORD timeoutMs, const char* stillRunning)
+{
+    const DWORD waited = WaitForSingleObject(process, timeoutMs);
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    if (waited != WAIT_OBJECT_0)
+        Fail(EXIT_TIMEOUT, stillRunning);
+    std::printf("%lu\n", static_cast<unsigned long>(code));
+    return 0;
+}
+
 int Wait(int argc, char** argv)
 {
     if (argc != 2)
@@ -279,14 +293,7 @@ int Wait(int argc, char** argv)
                                  static_cast<DWORD>(ParseNumber(argv[0])));
     if (!process)
         Fail(EXIT_NOT_FOUND, "no such process");
-    const DWORD waited = WaitForSingleObject(process, static_cast<DWORD>(ParseNumber(argv[1])));
-    DWORD code = 0;
-    GetExitCodeProcess(process, &code);
-    CloseHandle(process);
-    if (waited != WAIT_OBJECT_0)
-        Fail(EXIT_TIMEOUT, "process still running");
-    std::printf("%lu\n", static_cast<unsigned long>(code));
-    return 0;
+    return PrintExitCode(process, static_cast<DWORD>(ParseNumber(argv[1])), "process still running");
 }
 
 DWORD ParseAccess(const std::string& text)
@@ -424,14 +431,7 @@ int Run(int argc, char** argv)
                         &startup, &process))
         Fail(EXIT_NOT_FOUND, "the program did not start");
     CloseHandle(process.hThread);
-    const DWORD waited = WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    if (waited != WAIT_OBJECT_0)
-        Fail(EXIT_TIMEOUT, "the program is still running");
-    std::printf("%lu\n", static_cast<unsigned long>(code));
-    return 0;
+    return PrintExitCode(process.hProcess, 60000, "the program is still running");
 }
 
 // modules PID: the full paths of the modules loaded in a process, which
@@ -463,11 +463,6 @@ int Folder(int argc, char** argv)
     return 0;
 }
 
-LRESULT CALLBACK KeeperProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 // keep: a quiet Wine process for the whole test run. It keeps the desktop
 // alive between agents (they run with explorer.exe disabled and could not
 // start it again) and holds one tray icon of its own: Wine hides the tray
@@ -476,22 +471,8 @@ LRESULT CALLBACK KeeperProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 // icon is in. Runs until killed.
 int Keep(int, char**)
 {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = KeeperProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "E2EKeeper";
-    RegisterClassA(&windowClass);
-    HWND window = CreateWindowA("E2EKeeper", "E2EKeeper", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
-                                nullptr, windowClass.hInstance, nullptr);
-    NOTIFYICONDATAA data = {};
-    data.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    data.hWnd = window;
-    data.uID = 1;
-    data.uFlags = NIF_ICON | NIF_TIP;
-    data.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
-    lstrcpynA(data.szTip, "e2e keeper", sizeof data.szTip);
-    while (!Shell_NotifyIconA(NIM_ADD, &data))
-        Sleep(100);
+    if (!AddKeeperIcon("E2EKeeper", 60000))
+        Fail(EXIT_TIMEOUT, "the tray took no icon");
     std::printf("ready\n");
     std::fflush(stdout);
     MSG message;
