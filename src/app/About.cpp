@@ -8,17 +8,11 @@ namespace {
 const char HomePage[] = "https://folderlane.example/";
 const char DonationPage[] = "https://folderlane.example/donate";
 const char MakerNotice[] = "(c) 2003-2026 Folderlane developers";
-
-std::string ExecutablePath() {
-    char path[MAX_PATH + 1] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return path;
-}
 } // namespace
 
 void ShowAbout() {
     std::string text = "Folderlane V ";
-    text += GetFileVersionString(ExecutablePath());
+    text += GetFileVersionString(platform::ExecutablePath());
     text += " : ";
     text += MakerNotice;
     text += "\r\n\r\n        ";

@@ -9,12 +9,11 @@ void OnCopyData(const COPYDATASTRUCT* data);
 void OnHandOff();
 
 void ShowTrayMenu();
-// LoadFolderList, with a failure shown in the error box instead of ending the agent.
-void LoadFolderListOrReport();
+// Runs a command that may fail (the load, the export, the hand-off): the
+// user sees why in the error box, and the agent goes on.
+void RunReportingErrors(void (*command)());
 void OpenFolderCommand(int index);
 void ShowAbout();
 void OpenDonationPage();
 void OpenMyComputer();
 void OpenMyDocuments();
-void HandOffToVantro();
-void ExportFolderList();

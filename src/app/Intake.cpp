@@ -2,6 +2,7 @@
 #include "app/Handlers.h"
 #include "app/IntakePayload.h"
 #include "app/Nelvo.h"
+#include "export/Export.h"
 #include "folders/FolderList.h"
 #include "platform/Shell.h"
 
@@ -19,6 +20,6 @@ void OnCopyData(const COPYDATASTRUCT* data) {
 
 void OnHandOff() {
     if (!RecentFolders) return;
-    LoadFolderListOrReport();
-    HandOffToVantro();
+    RunReportingErrors(LoadFolderList);
+    RunReportingErrors(HandOffToVantro);
 }

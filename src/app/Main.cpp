@@ -20,8 +20,9 @@ bool AskRefresh() {
 int RunMessageLoop() {
     MSG message = {};
     BOOL result;
-    while ((result = GetMessageA(&message, MainWindow, 0, 0)) != 0) {
-        // -1 means the window is gone; nothing could reach the agent any more.
+    // Every message of the thread: the dialog's owner, the helper windows
+    // the shell and the dialogs leave behind, and the IME have theirs too.
+    while ((result = GetMessageA(&message, nullptr, 0, 0)) != 0) {
         if (result == -1) return 0;
         TranslateMessage(&message);
         DispatchMessageA(&message);
@@ -40,7 +41,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
         if (!CreateMainWindow())
             Abort("Unable to Create Main Application Window : Aborting!", MB_SETFOREGROUND | MB_ICONERROR);
-        CreateDialogOwnerWindow();
         if (!AddTrayIcon())
             Abort("Unable to Put Icon in Task Tray : Aborting!", MB_SETFOREGROUND | MB_ICONERROR);
 

@@ -40,22 +40,4 @@ bool CreateMainWindow() {
     return true;
 }
 
-namespace {
-HWND DialogOwner = nullptr;
-} // namespace
-
-// The dialog gets an owner of its own so that MainWindow is never disabled
-// and goes on serving the tray while the dialog is open.
-void CreateDialogOwnerWindow() {
-    WNDCLASSA ownerClass = {};
-    ownerClass.lpfnWndProc = DefWindowProcA;
-    ownerClass.hInstance = GetModuleHandleA(nullptr);
-    ownerClass.lpszClassName = "NelvoDialogOwner";
-    RegisterClassA(&ownerClass);
-    DialogOwner = CreateWindowExA(0, ownerClass.lpszClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                  ownerClass.hInstance, nullptr);
-}
-
-HWND DialogOwnerWindow() { return DialogOwner; }
-
 HICON SmallIcon() { return MainWindowClass.hIconSm; }

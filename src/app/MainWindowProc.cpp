@@ -32,17 +32,12 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// Handlers nest inside the modal loops of menus, boxes and dialogs.
-int Depth = 0;
-
 } // namespace
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
-        ++Depth;
-        const LRESULT result = Dispatch(window, message, wParam, lParam);
-        if (--Depth == 0) RepostQuitIfSwallowed();
-        return result;
+        HandlerScope scope;
+        return Dispatch(window, message, wParam, lParam);
     } catch (const std::exception& error) {
         ReportUncaughtError(error);
     } catch (...) {

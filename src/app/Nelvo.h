@@ -31,24 +31,32 @@ extern NOTIFYICONDATAA TrayIconData;
 bool RegisterMainWindowClass();
 bool CreateMainWindow();
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// The second hidden window, owner of the Save As dialog and nothing else.
-void CreateDialogOwnerWindow();
-HWND DialogOwnerWindow();
 // The class's small icon, which is also the tray icon (not loaded twice).
 HICON SmallIcon();
 
 // The tray icon (TrayIcon.cpp).
+// False when the taskbar took no icon within the retry period; true also
+// when a close came first and the loop is to end at once.
 bool AddTrayIcon();
 void RemoveTrayIcon();
 void OnTaskbarCreated();
 extern UINT WM_TASKBARCREATED;
 
-// Shutdown cases (Shutdown.cpp).
+// Shutdown cases (Shutdown.cpp). The quit they post is remembered, so that
+// it survives a nested modal loop and stops the start-up's retries.
 void OnClose();
-// PostQuitMessage(0), remembered so that it survives a nested modal loop.
-void PostQuit();
-void RepostQuitIfSwallowed();
+void OnExit();
 void OnEndSession(bool sessionEnding);
+bool QuitWasRequested();
+// Lives for one handling of MainWindowProc; the outermost posts a quit
+// again if a modal loop swallowed it.
+class HandlerScope {
+public:
+    HandlerScope();
+    ~HandlerScope();
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+};
 
 // The error box of the commands: owner MainWindow, caption "Nelvo".
 void ShowErrorBox(const std::string& message);

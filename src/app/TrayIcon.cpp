@@ -41,7 +41,11 @@ bool AddTrayIcon() {
     const DWORD start = GetTickCount();
     // A busy taskbar can time out an add that did take: then the icon is
     // there and can be modified.
-    while (!Shell_NotifyIconA(NIM_ADD, &TrayIconData) && !Shell_NotifyIconA(NIM_MODIFY, &TrayIconData)) {
+    for (;;) {
+        // A close handled while we waited removed the icon and posted the
+        // quit: adding it now would leave a ghost in the tray.
+        if (QuitWasRequested()) return true;
+        if (Shell_NotifyIconA(NIM_ADD, &TrayIconData) || Shell_NotifyIconA(NIM_MODIFY, &TrayIconData)) break;
         if (GetTickCount() - start >= ADD_RETRY_MS) return false;
         WaitBeforeRetry();
     }

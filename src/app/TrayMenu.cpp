@@ -2,6 +2,7 @@
 // freshly loaded list at every right-button press.
 #include "app/Handlers.h"
 #include "app/Nelvo.h"
+#include "export/Export.h"
 #include "folders/FolderList.h"
 #include "platform/Errors.h"
 #include "platform/Handle.h"
@@ -41,11 +42,9 @@ void AppendFolderItems(HMENU menu) {
 
 } // namespace
 
-// A failed load must not end the agent: the user sees why, then gets what
-// the load left in the list.
-void LoadFolderListOrReport() {
+void RunReportingErrors(void (*command)()) {
     try {
-        LoadFolderList();
+        command();
     } catch (const Error& error) {
         ShowErrorBox(error.Message());
     }
@@ -65,7 +64,8 @@ void ShowTrayMenu() {
     if (!RecentFolders) return;
     MenuHandle menu(CreatePopupMenu());
     if (!menu) throw OutOfMemoryError();
-    LoadFolderListOrReport();
+    // A failed load shows why; the menu then offers what it left in the list.
+    RunReportingErrors(LoadFolderList);
     AppendFolderItems(menu.get());
     for (const FixedItem& item : FixedItems) AppendMenuA(menu.get(), MF_STRING, item.id, item.text);
 
@@ -91,17 +91,14 @@ void OnCommand(WPARAM command, LPARAM control) {
     // The whole wParam counts, high word included.
     const auto id = static_cast<int32_t>(command);
     switch (id) {
-    case IDM_OPENINVANTRO: HandOffToVantro(); return;
-    case IDM_EXPORT: ExportFolderList(); return;
+    case IDM_OPENINVANTRO: RunReportingErrors(HandOffToVantro); return;
+    case IDM_EXPORT: RunReportingErrors(ExportFolderList); return;
     case IDM_MYCOMPUTER: OpenMyComputer(); return;
     case IDM_MYDOCUMENTS: OpenMyDocuments(); return;
     case IDM_REFRESH: ResetFolderList(true); return;
     case IDM_ABOUT: ShowAbout(); return;
     case IDM_DONATE: OpenDonationPage(); return;
-    case IDM_EXIT:
-        RemoveTrayIcon();
-        PostQuit();
-        return;
+    case IDM_EXIT: OnExit(); return;
     }
     if (id >= IDM_FOLDER_BASE) OpenFolderCommand(id - IDM_FOLDER_BASE);
 }
@@ -111,6 +108,7 @@ void OpenFolderCommand(int index) {
     if (!RecentFolders || index >= RecentFolders->Count()) return;
     const std::string folder = RecentFolders->Get(index);
     ShellOpen("open", folder, nullptr, SW_SHOWNORMAL);
-    // The shell call can wait on messages; look the entry up again.
-    if (RecentFolders && index < RecentFolders->Count()) PendingFolder = RecentFolders->Get(index);
+    // The chosen folder, even if an intake handled while the shell call
+    // waited has moved the entries since.
+    PendingFolder = folder;
 }

@@ -1,13 +1,13 @@
 // Export List: the Save As dialog, then the list written in the Vantro
 // format or in its own, by the extension of the name the user confirmed.
-#include "app/Handlers.h"
-#include "app/Nelvo.h"
+#include "export/Export.h"
 #include "export/ExportNames.h"
 #include "export/VantroList.h"
 #include "folders/FolderList.h"
 #include "platform/Errors.h"
 #include "platform/Shell.h"
 
+#include <windows.h>
 #include <commdlg.h>
 #include <shlobj.h>
 
@@ -56,6 +56,8 @@ BOOL CALLBACK FirstMonitor(HMONITOR, HDC, LPRECT bounds, LPARAM result) {
 void PlaceDialog(HWND dialog) {
     RECT monitor = {};
     EnumDisplayMonitors(nullptr, nullptr, FirstMonitor, reinterpret_cast<LPARAM>(&monitor));
+    // No monitor reported: the primary one's work area keeps it on the screen.
+    if (IsRectEmpty(&monitor)) SystemParametersInfoA(SPI_GETWORKAREA, 0, &monitor, 0);
     RECT box = {};
     if (!GetWindowRect(dialog, &box)) return;
     const LONG width = box.right - box.left, height = box.bottom - box.top;
@@ -64,14 +66,78 @@ void PlaceDialog(HWND dialog) {
     SetWindowPos(dialog, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOZORDER);
 }
 
+// The open Save As dialog. The agent serves the tray and other processes
+// while it is open, so menus and boxes run their loops nested inside the
+// dialog's, and those loops go on delivering the dialog's queued messages
+// after it has ended: EndDialog only marks it. A second OK or Cancel would
+// then run the dialog's clean-up again (Wine's frees its shell objects twice
+// and crashes). So the dialog gets one closing command at a time, and no
+// command at all once it is closing.
+struct GuardedDialog {
+    HWND window = nullptr;
+    WNDPROC procedure = nullptr;
+    bool inClosingCommand = false;
+    bool closing = false;
+};
+GuardedDialog* OpenDialog = nullptr;
+
+LRESULT CALLBACK GuardedDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    GuardedDialog& dialog = *OpenDialog;
+    const WNDPROC procedure = dialog.procedure;
+    if (message == WM_COMMAND) {
+        if (dialog.closing) return 0;
+        const WORD id = LOWORD(wParam);
+        if (id == IDOK || id == IDCANCEL) {
+            if (dialog.inClosingCommand) return 0;
+            dialog.inClosingCommand = true;
+            const LRESULT result = CallWindowProcA(procedure, window, message, wParam, lParam);
+            dialog.inClosingCommand = false;
+            // Cancel always ends the dialog; an accepted OK said so in CDN_FILEOK.
+            if (id == IDCANCEL) dialog.closing = true;
+            return result;
+        }
+    } else if (message == WM_NCDESTROY) {
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure));
+        dialog.window = nullptr;
+    }
+    return CallWindowProcA(procedure, window, message, wParam, lParam);
+}
+
+void GuardDialog(HWND window) {
+    if (!OpenDialog || OpenDialog->window) return;
+    OpenDialog->window = window;
+    OpenDialog->procedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GuardedDialogProc)));
+}
+
 UINT_PTR CALLBACK ExportDialogHook(HWND hook, UINT message, WPARAM, LPARAM lParam) {
-    try {
-        if (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->code == CDN_INITDONE)
-            PlaceDialog(GetParent(hook));
-    } catch (...) {
-        // Nothing may unwind through the dialog's own frames.
+    // Nothing here raises; nothing may unwind through the dialog's frames.
+    if (message == WM_INITDIALOG) {
+        GuardDialog(GetParent(hook));
+    } else if (message == WM_NOTIFY) {
+        const UINT code = reinterpret_cast<const NMHDR*>(lParam)->code;
+        if (code == CDN_INITDONE) PlaceDialog(GetParent(hook));
+        // Accepted: the dialog cleans up and ends.
+        if (code == CDN_FILEOK && OpenDialog) OpenDialog->closing = true;
     }
     return 0;
+}
+
+// The dialog gets an owner of its own so that MainWindow is never disabled
+// and goes on serving the tray while the dialog is open. Made at the first
+// export; made again if something closed it.
+HWND DialogOwner() {
+    static HWND owner = nullptr;
+    if (!IsWindow(owner)) {
+        WNDCLASSA ownerClass = {};
+        ownerClass.lpfnWndProc = DefWindowProcA;
+        ownerClass.hInstance = GetModuleHandleA(nullptr);
+        ownerClass.lpszClassName = "NelvoDialogOwner";
+        RegisterClassA(&ownerClass);
+        owner = CreateWindowExA(0, ownerClass.lpszClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                ownerClass.hInstance, nullptr);
+    }
+    return owner;
 }
 
 bool HasPlacesBar() {
@@ -105,7 +171,7 @@ std::string AskExportName() {
     char name[MAX_PATH + 2] = "FolderExport";
     OPENFILENAMEA dialog = {};
     dialog.lStructSize = HasPlacesBar() ? sizeof(OPENFILENAMEA) : OPENFILENAME_SIZE_VERSION_400A;
-    dialog.hwndOwner = DialogOwnerWindow();
+    dialog.hwndOwner = DialogOwner();
     dialog.lpstrFilter = ExportFilter;
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = name;
@@ -117,27 +183,31 @@ std::string AskExportName() {
     dialog.lpfnHook = ExportDialogHook;
 
     ThreadWindowsDisabled modal;
-    if (!getSaveFileName(&dialog)) return std::string();
-    return name;
+    GuardedDialog open;
+    OpenDialog = &open;
+    const BOOL chosen = getSaveFileName(&dialog);
+    OpenDialog = nullptr;
+    return chosen ? name : std::string();
 }
 
 } // namespace
 
 void ExportFolderList() {
+    // A second Save As dialog would nest inside the first: show the open one.
+    if (OpenDialog) {
+        if (OpenDialog->window) SetForegroundWindow(OpenDialog->window);
+        return;
+    }
     if (!RecentFolders || RecentFolders->Count() == 0) return;
-    try {
-        const std::string path = AskExportName();
-        // A close or log-off while the dialog was open released the list.
-        if (path.empty() || !RecentFolders) return;
-        if (IsVantroName(path)) {
-            WriteVantroList(path);
-        } else {
-            // The user chose the name and confirmed the overwrite: write
-            // even when nothing changed since the last save.
-            RecentFolders->Dirty = true;
-            RecentFolders->SaveToFile(path);
-        }
-    } catch (const Error& error) {
-        ShowErrorBox(error.Message());
+    const std::string path = AskExportName();
+    // A close or log-off while the dialog was open released the list.
+    if (path.empty() || !RecentFolders) return;
+    if (IsVantroName(path)) {
+        WriteVantroList(path);
+    } else {
+        // The user chose the name and confirmed the overwrite: write
+        // even when nothing changed since the last save.
+        RecentFolders->Dirty = true;
+        RecentFolders->SaveToFile(path);
     }
 }

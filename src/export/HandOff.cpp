@@ -1,7 +1,6 @@
 // Hands the list to Vantro: the fixed file in the documents folder, opened
 // with the program associated with ".vtr".
-#include "app/Handlers.h"
-#include "app/Nelvo.h"
+#include "export/Export.h"
 #include "export/VantroList.h"
 #include "folders/FolderList.h"
 #include "platform/Errors.h"
@@ -13,14 +12,10 @@
 void HandOffToVantro() {
     if (!RecentFolders) return;
     const std::string path = GetSpecialFolder(CSIDL_PERSONAL) + "\\TmpTmpTmp" + ".vtr";
-    try {
-        WriteVantroList(path);
-        if (!platform::FileExists(path)) throw Error("Could Not Create Folder List File!");
-        // Looked up first, so that a missing association is never reported
-        // as a failure to open.
-        if (!HasAssociatedProgram(path)) throw Error("No Program Associated with " + path);
-        if (!ShellOpen("open", path, nullptr, SW_SHOWNORMAL)) throw Error("Error Opening " + path);
-    } catch (const Error& error) {
-        ShowErrorBox(error.Message());
-    }
+    WriteVantroList(path);
+    if (!platform::FileExists(path)) throw Error("Could Not Create Folder List File!");
+    // Looked up first, so that a missing association is never reported as a
+    // failure to open.
+    if (!HasAssociatedProgram(path)) throw Error("No Program Associated with " + path);
+    if (!ShellOpen("open", path, nullptr, SW_SHOWNORMAL)) throw Error("Error Opening " + path);
 }

@@ -16,7 +16,12 @@ constexpr int MergeLimit = 26;
 
 } // namespace
 
-std::string FolderListPath() { return platform::ExecutableFolder() + "FolderList.txt"; }
+std::string FolderListPath() {
+    // Without the folder, a bare name would be looked for in whatever the
+    // current folder is: merged from there, and deleted by a refresh.
+    const std::string folder = platform::ExecutableFolder();
+    return folder.empty() ? std::string() : folder + "FolderList.txt";
+}
 
 std::string DriveRoot(const std::string& windowsDirectory) {
     if (windowsDirectory.empty()) return "C:\\";

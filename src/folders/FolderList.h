@@ -19,7 +19,8 @@ extern std::string PendingFolder;
 // tests install their own answer. Null means No.
 extern bool (*ConfirmRefresh)();
 
-// FolderList.txt in the executable's folder.
+// FolderList.txt in the executable's folder; "" when that is unknown,
+// which no file test finds.
 std::string FolderListPath();
 
 // The first three characters of the Windows directory; "C:\" when unknown.

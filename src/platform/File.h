@@ -55,7 +55,11 @@ bool RemoveFile(const std::string& name);
 // over the whole of both strings; negative, zero or positive.
 int CompareText(const std::string& a, const std::string& b);
 
-// The running executable's folder, with its trailing backslash or colon.
+// The running executable's full path; empty when the system cannot tell.
+std::string ExecutablePath();
+
+// The running executable's folder, with its trailing backslash or colon;
+// empty when the system cannot tell.
 std::string ExecutableFolder();
 
 // The Windows directory as the shell reports it; empty when it cannot.

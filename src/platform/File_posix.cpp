@@ -146,11 +146,14 @@ int CompareText(const std::string& a, const std::string& b) {
     return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
-std::string ExecutableFolder() {
+std::string ExecutablePath() {
     char path[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path);
-    if (n <= 0) return std::string();
-    const std::string full(path, static_cast<std::size_t>(n));
+    return n <= 0 ? std::string() : std::string(path, static_cast<std::size_t>(n));
+}
+
+std::string ExecutableFolder() {
+    const std::string full = ExecutablePath();
     const std::size_t slash = full.rfind('/');
     return slash == std::string::npos ? std::string() : full.substr(0, slash + 1);
 }

@@ -86,7 +86,9 @@ void File::Close() {
 
 bool FileExists(const std::string& name) {
     // A search would take wildcards as a pattern and find some other file.
-    if (name.empty() || name.find_first_of("*?") != std::string::npos) return false;
+    // The '?' of the long-path prefix \\?\ is no wildcard.
+    const std::size_t from = name.compare(0, 4, "\\\\?\\") == 0 ? 4 : 0;
+    if (name.size() <= from || name.find_first_of("*?", from) != std::string::npos) return false;
     WIN32_FIND_DATAA data;
     FindHandle find(reinterpret_cast<std::intptr_t>(::FindFirstFileA(name.c_str(), &data)));
     if (!find || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
@@ -143,20 +145,24 @@ int CompareText(const std::string& a, const std::string& b) {
            2;
 }
 
-std::string ExecutableFolder() {
+std::string ExecutablePath() {
     // Grow the buffer until the whole path fits; a cut path would name
-    // another folder.
+    // another file.
     std::string path(MAX_PATH + 1, '\0');
     for (;;) {
         const DWORD n = ::GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
         if (n == 0) return std::string();
         if (n < path.size()) {
             path.resize(n);
-            break;
+            return path;
         }
         if (path.size() >= 32768) return std::string();
         path.resize(path.size() * 2);
     }
+}
+
+std::string ExecutableFolder() {
+    const std::string path = ExecutablePath();
     const std::size_t end = path.find_last_of("\\:");
     return end == std::string::npos ? std::string() : path.substr(0, end + 1);
 }

@@ -23,8 +23,11 @@ using ThreadHandle = UniqueHandle<HANDLE, CloseHandle>;
 } // namespace
 
 void RunSideBySide(std::size_t extra, const std::function<void()>& work) {
+    // Reserved first: once a thread runs, nothing may throw before the wait.
     std::vector<ThreadHandle> threads;
     std::vector<HANDLE> waits;
+    threads.reserve(extra);
+    waits.reserve(extra);
     for (std::size_t i = 0; i < extra; ++i) {
         ThreadHandle thread(CreateThread(nullptr, WORKER_STACK, RunWork, const_cast<std::function<void()>*>(&work),
                                          STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));

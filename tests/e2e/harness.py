@@ -46,6 +46,9 @@ IDOK, IDCANCEL, IDYES, IDNO = 1, 2, 6, 7
 AWAY_FROM_TRAY = (700, 500)
 
 
+# Wine's reports of faults it swallowed and of a damaged heap (Agent.debug).
+FAULT_CHANNELS = "-all,err+seh,err+heap,warn+heap"
+
 # No Mono/Gecko prompts, no desktop menu entries, no crash dialog.
 QUIET_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 
@@ -399,6 +402,8 @@ class Agent:
         self.pid = None     # the Windows process id
         self.icon = None    # where its icon appeared in the tray
         self.log = None
+        # Wine's debug channels for this agent (WINEDEBUG), when not the quiet default.
+        self.debug = None
         world.agents.append(self)
 
     def path(self, name):
@@ -432,8 +437,10 @@ class Agent:
     def record_env(self):
         """The environment for the agent, or for a program that starts it:
         what the shell opens on its behalf is recorded in its own folder."""
-        return self.world.env(agent=True, extra={
-            "E2E_RECORD_DIR": self.world.windows_path(self.record_dir)})
+        extra = {"E2E_RECORD_DIR": self.world.windows_path(self.record_dir)}
+        if self.debug:
+            extra["WINEDEBUG"] = self.debug
+        return self.world.env(agent=True, extra=extra)
 
     def attach(self, window):
         """Watches an agent that another program started (the installer):
@@ -518,6 +525,14 @@ class Agent:
             return self.process.wait(timeout)
         except subprocess.TimeoutExpired:
             raise AssertionError(f"agent still running after {timeout} s") from None
+
+    def hidden_faults(self):
+        """From Wine's log (see FAULT_CHANNELS): the faults it swallowed or
+        reported, and its heap warnings."""
+        with open(os.path.join(self.base, "wine.log"), "rb") as f:
+            lines = f.read().decode("latin-1").splitlines()
+        return ([line for line in lines if "ignoring exception" in line or "page fault" in line],
+                [line for line in lines if ":heap:" in line])
 
     def kill(self):
         if self.running:

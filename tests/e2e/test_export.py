@@ -7,8 +7,10 @@ import shutil
 import subprocess
 import time
 
-from harness import IDOK, WM_CLOSE, WM_COMMAND, AgentTestCase, Window, wait_for
+from harness import (FAULT_CHANNELS, IDCANCEL, IDNO, IDOK, WM_CLOSE, WM_COMMAND, AgentTestCase,
+                     Window, wait_for)
 
+IDM_ABOUT = 3
 IDM_EXPORT = 7
 TITLE = "Save Folder List to File"
 SIGNATURE = b"{5B585BC9-5C80-4a86-8B15-9EAF2FF9ED3F}"
@@ -37,8 +39,10 @@ def read_bytes(path):
 class ExportTestCase(AgentTestCase):
     """An agent whose list holds two folders of its own beside the seed."""
 
-    def start_agent(self):
+    def start_agent(self, watch_faults=False):
         agent = self.new_agent(start=False)
+        if watch_faults:
+            agent.debug = FAULT_CHANNELS
         # Short, since every name is typed in full.
         self.out = os.path.join(self.world.prefix, "drive_c", "x", str(next(_outputs)))
         os.makedirs(self.out)
@@ -155,6 +159,8 @@ class ExportTestCase(AgentTestCase):
         self.assertEqual(agent.copydata(self.entries[0]), 1)
         self.assertEqual(agent.send(WM_CLOSE), 0)
         self.assertEqual(agent.wait_exit(), 0)
+        if agent.debug:
+            self.assertEqual(agent.hidden_faults(), ([], []), "Wine saw faults or a damaged heap")
 
 
 class Dialog(ExportTestCase):
@@ -238,6 +244,24 @@ class Dialog(ExportTestCase):
         self.wait_closed(dialog)
         # The list is read after the dialog closed: the folder is in the file, on top.
         self.wait_file(os.path.join(self.out, "during.vtr"), vantro_bytes([late] + self.entries))
+        self.finish(agent)
+
+    def test_a_second_export_and_a_second_cancel_while_a_box_waits_inside_the_dialog(self):
+        agent = self.start_agent(watch_faults=True)
+        dialog = self.open_dialog(agent)
+        # Another Export shows the open dialog rather than a second one inside it.
+        self.assertEqual(agent.command(IDM_EXPORT), 0)
+        self.assertEqual([w.hwnd for w in self.agent_dialogs(agent) if w.text == TITLE], [dialog.hwnd])
+        # About's box runs its loop inside the dialog's, and that loop delivers
+        # both Cancels queued for the dialog, also the one after it ended.
+        agent.post(WM_COMMAND, IDM_ABOUT)
+        box, _ = self.world.message_box("About Nelvo")
+        self.world.probe("post", dialog.hwnd, WM_COMMAND, IDCANCEL, 0, WM_COMMAND, IDCANCEL, 0)
+        self.wait_closed(dialog)
+        time.sleep(1)
+        self.world.press(box, IDNO)
+        self.assertNothingShown(agent)
+        self.assertEqual(os.listdir(self.out), [])
         self.finish(agent)
 
     def test_close_while_the_dialog_is_open_writes_nothing_and_ends_with_0(self):

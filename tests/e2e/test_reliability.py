@@ -17,7 +17,7 @@ import shutil
 import subprocess
 import time
 
-from harness import (IDCANCEL, IDNO, IDOK, WM_CLOSE, WM_DESTROY, WM_ENDSESSION,
+from harness import (FAULT_CHANNELS, IDCANCEL, IDNO, IDOK, WM_CLOSE, WM_DESTROY, WM_ENDSESSION,
                      WM_HANDOFF, AgentTestCase, wait_for)
 from test_export import SIGNATURE, ExportTestCase, vantro_bytes
 
@@ -89,7 +89,13 @@ class Storm(StressMixin, AgentTestCase):
     def test_message_storm_from_other_processes(self):
         seconds = int(os.environ.get("E2E_STORM_SECONDS", "60"))
         seed = int(os.environ.get("E2E_STORM_SEED", "20240611"))
-        agent = self.new_agent()
+        agent = self.new_agent(start=False)
+        # A fault that Wine swallows, or a damaged heap, leaves the agent
+        # alive but wrong: let Wine report both.
+        agent.debug = FAULT_CHANNELS
+        agent.start()
+        self.addCleanup(lambda: print("      hidden faults: {}, heap warnings: {}".format(
+            *map(len, agent.hidden_faults())), flush=True))
         folders = self.folders(agent, "one", "two", "three")
         stop = os.path.join(agent.base, "dismiss.stop")
         dismisser = self.stress_in_background("dismiss", agent.pid, self.world.windows_path(stop))
@@ -162,6 +168,8 @@ class Storm(StressMixin, AgentTestCase):
         self.assertEqual(self.busy_windows(agent), [])
         self.assertEqual(agent.command(IDM_EXIT), 0)
         self.assertEqual(agent.wait_exit(), 0)
+        faults, heap = agent.hidden_faults()
+        self.assertEqual((faults[:3], heap[:3]), ([], []), "Wine saw faults or a damaged heap in the agent")
 
 
 class WhileWaiting(StressMixin, ExportTestCase):
