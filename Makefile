@@ -42,9 +42,13 @@ clean:
 	rm -rf build dist
 
 # Not part of `make test`: long-running tools.
-.PHONY: fuzz bench
+.PHONY: fuzz bench soak
 fuzz: deps
 	scripts/fuzz.sh
+
+# Ten storms of a minute with other seeds (about twenty minutes).
+soak: win32
+	scripts/soak.sh $(WIN32)
 
 # Benchmarks (about ten minutes). The native side has a tree of its own,
 # optimised and without sanitizers; the table also goes to build/bench/results.md.

@@ -215,6 +215,14 @@ class Dialog(ExportTestCase):
         self.assertEqual(sorted(os.listdir(self.world.home)), before)
         self.assertEqual(os.listdir(self.out), [])
 
+        # What is posted to the dialog's owner reaches it, as the main loop
+        # takes every message of the thread: a close ends it, and the next
+        # export makes another.
+        owners = lambda: [w for w in self.world.windows("NelvoDialogOwner|") if w.pid == agent.pid]
+        self.assertEqual(len(owners()), 1)
+        self.world.probe("post", owners()[0].hwnd, WM_CLOSE, 0, 0)
+        wait_for(lambda: not owners(), 5, what="the dialog's owner to take its close")
+
         # The next export starts from the same defaults, whatever the last one chose.
         dialog = self.open_dialog(agent)
         controls = self.controls(dialog.hwnd)

@@ -443,6 +443,19 @@ class StartAtLogOn(StressMixin, AgentTestCase):
         self.assertEqual(agent.wait_exit(), 0)
         self.assertNoIcons()
 
+    def test_a_close_during_the_retries_ends_them_without_an_icon_or_a_box(self):
+        agent = self.new_agent(start=False)
+        blocker, stop = self.blocker(agent)
+        agent.start(wait=False)
+        self.started(agent)
+        self.assertEqual(agent.send(WM_CLOSE), 0)
+        # Well before the retry period would end.
+        self.assertEqual(agent.wait_exit(timeout=4), 0)
+        open(stop, "w").close()
+        blocker.communicate(timeout=15)
+        time.sleep(1)
+        self.assertEqual(self.world.icons(), [])
+
     def test_no_taskbar_for_longer_than_the_retry_period_aborts_with_0(self):
         agent = self.new_agent(start=False)
         self.blocker(agent)

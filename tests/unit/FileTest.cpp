@@ -105,6 +105,7 @@ TEST(FileExists, OnlyFilesWithAnMsDosTimeStamp) {
     EXPECT_FALSE(platform::FileExists(""));
 #ifdef _WIN32
     EXPECT_FALSE(platform::FileExists(folder / "*.txt")) << "a pattern is no file name";
+    EXPECT_TRUE(platform::FileExists("\\\\?\\" + name)) << "the long-path prefix is no pattern: " << name;
 #endif
 
     // 1975 is before any MS-DOS date.
