@@ -19,7 +19,7 @@ void OnCopyData(const COPYDATASTRUCT* data) {
 }
 
 void OnHandOff() {
-    if (!RecentFolders) return;
+    // Both do nothing once a log-off released the list.
     RunReportingErrors(LoadFolderList);
     RunReportingErrors(HandOffToVantro);
 }
