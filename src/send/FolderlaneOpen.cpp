@@ -61,7 +61,7 @@ HWND StartAgent()
     // one would keep the user from deleting or renaming it.
     if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &started)) {
         Complain(0, {L"Folderlane is not running, and ", commandLine, L" could not be started (error ",
-                     ErrorNumber(), L").\n\nStart Folderlane yourself, or install it again; then try again."});
+                     ErrorNumber(), L").\r\n\r\nStart Folderlane yourself, or install it again; then try again."});
         return nullptr;
     }
     const Handle process(started.hProcess), thread(started.hThread);
@@ -69,11 +69,11 @@ HWND StartAgent()
         if (HWND agent = FindAgent())
             return agent;
         if (WaitForSingleObject(process.get(), POLL_MS) == WAIT_OBJECT_0) {
-            Complain(0, {L"Folderlane was started but ended at once.\n\nStart it yourself, then try again."});
+            Complain(0, {L"Folderlane was started but ended at once.\r\n\r\nStart it yourself, then try again."});
             return nullptr;
         }
     }
-    Complain(0, {L"Folderlane was started but was not ready after 10 seconds.\n\nWait until its icon is in the "
+    Complain(0, {L"Folderlane was started but was not ready after 10 seconds.\r\n\r\nWait until its icon is in the "
                  L"notification area, then try again."});
     return nullptr;
 }
@@ -97,19 +97,24 @@ HWND FindOrStartAgent()
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     const Arguments arguments;
-    if (arguments.Count() != 1 || arguments[0][0] == L'\0')
-        return Complain(EXIT_REFUSED, {L"folderlane-open.exe opens one folder through Folderlane:\n\n"
+    if (arguments.Count() != 1)
+        return Complain(EXIT_REFUSED, {L"folderlane-open.exe opens one folder through Folderlane:\r\n\r\n"
                                        L"    folderlane-open.exe FOLDER"});
+    // An empty folder is the current one: a shell that leaves the
+    // background's %V empty (Wine's) still starts the verb in that folder.
+    static wchar_t current[] = L".";
+    wchar_t* folderName = arguments[0][0] ? arguments[0] : current;
     AgentPath path;
-    const PathProblem problem = ToAgentPath(arguments[0], path);
+    const PathProblem problem = ToAgentPath(folderName, path);
     if (problem != PathProblem::None)
-        return Complain(EXIT_REFUSED, {L"Folderlane cannot open\n\n", arguments[0], L"\n\n", Explain(problem), L"."});
+        return Complain(EXIT_REFUSED,
+                        {L"Folderlane cannot open\r\n\r\n", folderName, L"\r\n\r\n", Explain(problem), L"."});
 
     HWND agent = FindOrStartAgent();
     if (!agent)
         return EXIT_NO_AGENT;
     if (!SendFolder(agent, path))
-        return Complain(EXIT_NOT_TAKEN, {L"Folderlane did not take the folder\n\n", arguments[0],
-                                         L"\n\nTry again; if it keeps failing, end Folderlane and start it again."});
+        return Complain(EXIT_NOT_TAKEN, {L"Folderlane did not take the folder\r\n\r\n", folderName,
+                                         L"\r\n\r\nTry again; if it keeps failing, end Folderlane and start it again."});
     return EXIT_DELIVERED;
 }
