@@ -22,8 +22,11 @@ ManifestDPIAware true
 !include MUI2.nsh
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Folderlane"
-; The "Open with Folderlane" verb on folders.
-!define VERB_KEY "Software\Classes\Directory\shell\Folderlane"
+; The "Open with Folderlane" verb: on folders, on the background of an open
+; folder (the folder the user is in) and on drives.
+!define FOLDER_VERB "Software\Classes\Directory\shell\Folderlane"
+!define BACKGROUND_VERB "Software\Classes\Directory\Background\shell\Folderlane"
+!define DRIVE_VERB "Software\Classes\Drive\shell\Folderlane"
 !define AGENT_CLASS "NelvoFolderWindow"
 !define AGENT_TITLE "NelvoFolder"
 !define SHORTCUT "Folderlane.lnk"
@@ -56,6 +59,19 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) Folderlane developers
 
 ; Ends every running agent the way its own Exit does, and waits for each
 ; process to be gone, so that its executable can be replaced or deleted.
+!macro DELETE_VERBS
+  DeleteRegKey HKCU "${FOLDER_VERB}"
+  DeleteRegKey HKCU "${BACKGROUND_VERB}"
+  DeleteRegKey HKCU "${DRIVE_VERB}"
+!macroend
+
+; The background's folder comes as %V; a folder's or drive's as %1.
+!macro WRITE_VERB KEY ITEM
+  WriteRegStr HKCU "${KEY}" "" "Open with Folderlane"
+  WriteRegStr HKCU "${KEY}" "Icon" "$INSTDIR\Folderlane.exe,0"
+  WriteRegStr HKCU "${KEY}\command" "" '"$INSTDIR\folderlane-open.exe" "${ITEM}"'
+!macroend
+
 !macro CLOSE_AGENTS_FUNCTION un
 Function ${un}CloseAgents
   StrCpy $R9 0
@@ -99,13 +115,14 @@ Section "Folderlane" SecAgent
   SetOutPath "$INSTDIR"
   File "${BUILD}/Folderlane.exe"
   File "${BUILD}/folderlane-send.exe"
+  File "${BUILD}/folderlane-open.exe"
   File "${BUILD}/Nelvoreadme.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   CreateShortcut "$SMPROGRAMS\${SHORTCUT}" "$INSTDIR\Folderlane.exe" "" "$INSTDIR\Folderlane.exe" 0
 
   ; A new installation over an old one keeps only the options chosen now.
   Delete "$SMSTARTUP\${SHORTCUT}"
-  DeleteRegKey HKCU "${VERB_KEY}"
+  !insertmacro DELETE_VERBS
 
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Folderlane"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -124,17 +141,17 @@ Section "Start Folderlane when I log on" SecStartup
   CreateShortcut "$SMSTARTUP\${SHORTCUT}" "$INSTDIR\Folderlane.exe" "" "$INSTDIR\Folderlane.exe" 0
 SectionEnd
 
-; The folder goes through the running agent: it opens, and it goes to the
-; top of the list.
+; The folder goes through the agent, which folderlane-open starts when it
+; does not run: it opens, and it goes to the top of the list.
 Section "Open with Folderlane" SecOpenWith
-  WriteRegStr HKCU "${VERB_KEY}" "" "Open with Folderlane"
-  WriteRegStr HKCU "${VERB_KEY}" "Icon" "$INSTDIR\Folderlane.exe,0"
-  WriteRegStr HKCU "${VERB_KEY}\command" "" '"$INSTDIR\folderlane-send.exe" "%1"'
+  !insertmacro WRITE_VERB "${FOLDER_VERB}" "%1"
+  !insertmacro WRITE_VERB "${BACKGROUND_VERB}" "%V"
+  !insertmacro WRITE_VERB "${DRIVE_VERB}" "%1"
 SectionEnd
 
 ; Last, so that the finish page can say the agent runs.
 Section "-Start"
-  ; SHCNE_ASSOCCHANGED: Explorer picks up the new verb.
+  ; SHCNE_ASSOCCHANGED: Explorer picks up the new verbs.
   System::Call "shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)"
   Exec '"$INSTDIR\Folderlane.exe"'
 SectionEnd
@@ -145,11 +162,12 @@ Section "Uninstall"
 
   Delete "$SMPROGRAMS\${SHORTCUT}"
   Delete "$SMSTARTUP\${SHORTCUT}"
-  DeleteRegKey HKCU "${VERB_KEY}"
+  !insertmacro DELETE_VERBS
   System::Call "shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)"
 
   Delete "$INSTDIR\Folderlane.exe"
   Delete "$INSTDIR\folderlane-send.exe"
+  Delete "$INSTDIR\folderlane-open.exe"
   Delete "$INSTDIR\Nelvoreadme.txt"
   Delete "$INSTDIR\Uninstall.exe"
   ; Not /r: a folder list the user keeps beside the agent stays, and so does the folder.

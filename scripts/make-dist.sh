@@ -10,7 +10,7 @@ dist=$(cd "${2:-$root/dist}" && pwd)
 
 version=$(sed -n 's/^#define FOLDERLANE_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/Version.h")
 [ -n "$version" ] || { echo "make-dist: no version in $build/generated/Version.h" >&2; exit 1; }
-files=(Folderlane.exe folderlane-send.exe Nelvoreadme.txt)
+files=(Folderlane.exe folderlane-send.exe folderlane-open.exe Nelvoreadme.txt)
 for file in "${files[@]}"; do
     [ -f "$build/$file" ] || { echo "make-dist: missing $build/$file: build the win32 tree first" >&2; exit 1; }
 done
@@ -20,7 +20,7 @@ portable=$dist/Folderlane-$version-portable.zip
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DBUILD="$build" -DROOT="$root" \
     -DOUTFILE="$setup" "$root/installer/Folderlane.nsi"
 
-# The three files at the top of the archive: unpacked anywhere, they run.
+# The shipped files at the top of the archive: unpacked anywhere, they run.
 rm -f "$portable"
 python3 - "$portable" "$build" "${files[@]}" <<'PY'
 import os, sys, zipfile

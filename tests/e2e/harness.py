@@ -242,6 +242,11 @@ class World:
         else:
             shutil.rmtree(self.tmp, ignore_errors=True)
 
+    def reg(self, *args):
+        """Runs Wine's reg.exe in this prefix (import, export, copy, delete...)."""
+        subprocess.run(["wine", "reg", *args], env=self.env(), timeout=60, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     def registry(self, key):
         """The values of a registry key, {name: data} ("(Default)" for the
         key's own), or None when there is no such key."""

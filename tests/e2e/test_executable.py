@@ -1,5 +1,6 @@
-"""What ships: a 32-bit GUI program with its icons, version and manifest,
-and what `make dist` packs for Windows users."""
+"""What ships: a 32-bit GUI program with its icons, version and manifest, its
+two helpers (a GUI one for Explorer, a console one for scripts), and what
+`make dist` packs for Windows users."""
 
 import os
 import struct
@@ -71,9 +72,11 @@ class ShippedExecutable(unittest.TestCase):
         self.exe = PortableExecutable(os.path.join(build, "Folderlane.exe"))
 
     def test_is_a_32_bit_gui_program(self):
-        self.assertEqual(self.exe.machine, 0x14C, "i386")
-        self.assertEqual(self.exe.magic, 0x10B, "PE32")
-        self.assertEqual(self.exe.subsystem, 2, "Windows GUI")
+        # Explorer's helper shows no console either; the sender is one, for scripts.
+        for name, subsystem in (("Folderlane.exe", 2), ("folderlane-open.exe", 2),
+                                ("folderlane-send.exe", 3)):
+            exe = PortableExecutable(os.path.join(self.build, name))
+            self.assertEqual((exe.machine, exe.magic, exe.subsystem), (0x14C, 0x10B, subsystem), name)
         # The read-me the About box offers ships beside it, for Windows editors.
         with open(os.path.join(self.build, "Nelvoreadme.txt"), "rb") as f:
             readme = f.read()
@@ -95,7 +98,7 @@ class ShippedExecutable(unittest.TestCase):
             self.assertEqual((width, height // 2, bit_count), (size, size, bits), name)
 
     def test_version_resource_gives_file_version_5_4_0_0(self):
-        for name in ("Folderlane.exe", "folderlane-send.exe"):
+        for name in ("Folderlane.exe", "folderlane-send.exe", "folderlane-open.exe"):
             exe = PortableExecutable(os.path.join(self.build, name))
             self.assertEqual(file_version(exe), "5.4.0.0", name)
 
@@ -130,12 +133,12 @@ def file_version(exe, table="040904E4"):
 class Distribution(unittest.TestCase):
     """dist/: the installer and the portable archive of the same build."""
 
-    SHIPPED = ["Folderlane.exe", "Nelvoreadme.txt", "folderlane-send.exe"]
+    SHIPPED = ["Folderlane.exe", "Nelvoreadme.txt", "folderlane-open.exe", "folderlane-send.exe"]
 
     def setUp(self):
         self.build = os.environ.get("E2E_BUILD", "build/win32")
 
-    def test_portable_archive_holds_the_three_files_of_the_build(self):
+    def test_portable_archive_holds_the_shipped_files_of_the_build(self):
         archive = dist_file("Folderlane-5.4.0.0-portable.zip")
         with zipfile.ZipFile(archive) as z:
             self.assertEqual(sorted(z.namelist()), self.SHIPPED)

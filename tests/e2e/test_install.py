@@ -1,26 +1,32 @@
 """What a Windows user gets from the installer (dist/, made by `make dist`):
 a silent per-user installation, the shortcuts, the "Open with Folderlane"
-verb on folders, the agent started at the end, and an uninstaller that ends
-the agent and takes everything away again.
+verbs on folders, folder backgrounds and drives, the agent started at the
+end, and an uninstaller that ends the agent and takes everything away again.
 
 Wine does not merge HKEY_CURRENT_USER\\Software\\Classes into
 HKEY_CLASSES_ROOT, so its shell cannot find a per-user verb itself: the test
-does what Explorer does with it, reading the command, putting the folder in
-for %1 and starting the command line."""
+copies the installed verbs to HKEY_CLASSES_ROOT of its own prefix and has
+Wine's shell run them, as Explorer does."""
 
 import os
 import shutil
 import struct
 import subprocess
 
-from harness import AGENT_CLASS, Agent, dist_file, wait_for
+from harness import AGENT_CLASS, WM_CLOSE, Agent, dist_file, wait_for
 from test_intake import IntakeTestCase
 from test_menu import ROOT, vtr_entries
 
+USER_CLASSES = "HKCU\\Software\\Classes\\"
+MACHINE_CLASSES = "HKLM\\Software\\Classes\\"
 UNINSTALL_KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Folderlane"
-VERB_KEY = "HKCU\\Software\\Classes\\Directory\\shell\\Folderlane"
+# The class of the item a verb is on, its key under Software\\Classes, and
+# what the shell puts in for the item.
+VERBS = (("Directory", "Directory\\shell\\Folderlane", "%1"),
+         ("Directory\\Background", "Directory\\Background\\shell\\Folderlane", "%V"),
+         ("Drive", "Drive\\shell\\Folderlane", "%1"))
 CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_LOCAL_APPDATA = 2, 7, 0x1C
-SHIPPED = ("Folderlane.exe", "folderlane-send.exe", "Nelvoreadme.txt")
+SHIPPED = ("Folderlane.exe", "folderlane-send.exe", "folderlane-open.exe", "Nelvoreadme.txt")
 
 
 def shortcut_target(path):
@@ -71,13 +77,26 @@ class Installer(IntakeTestCase):
     def special_folder(self, csidl):
         return self.world.probe("folder", csidl).strip()
 
-    def wine(self, *command):
+    def wine(self, *command, log="wine.log"):
         """Runs a Windows program as the user would, with the installed
         agent's recording environment (the installer starts the agent).
         Output goes to a file: the agent would hold a pipe open."""
-        with open(os.path.join(self.agent.base, "wine.log"), "ab") as log:
+        with open(os.path.join(self.agent.base, log), "ab") as out:
             return subprocess.run(["wine", *command], env=self.agent.record_env(),
-                                  stdin=subprocess.DEVNULL, stdout=log, stderr=log, timeout=120)
+                                  stdin=subprocess.DEVNULL, stdout=out, stderr=out, timeout=120)
+
+    def choose_verb(self, verb_class, item):
+        """Chooses "Open with Folderlane" on an item in Wine's shell, as in
+        Explorer (which gives a background's folder as the directory too);
+        returns what the probe printed: the program's exit code."""
+        log = os.path.join(self.agent.base, "verb.log")
+        if os.path.exists(log):
+            os.remove(log)
+        directory = (item,) if verb_class == "Directory\\Background" else ()
+        self.wine("C:\\e2e\\probe.exe", "verb", verb_class, "Folderlane", item, *directory,
+                  log="verb.log")
+        with open(log, "rb") as f:
+            return f.read().decode("latin-1").strip()
 
     def install(self):
         """Installs silently; returns the agent the installer started."""
@@ -98,6 +117,10 @@ class Installer(IntakeTestCase):
                  and not [c for c in self.world.wine_processes() if "nsu" in c.lower()],
                  30, 0.5, "the uninstaller to finish")
 
+    def close_agent(self, agent):
+        agent.post(WM_CLOSE)
+        wait_for(lambda: not self.world.agent_windows(), 15, 0.3, "the agent to close")
+
     def run_command_line(self, command_line):
         """Starts a command line as the shell does; returns the exit code."""
         return int(self.world.probe("run", command_line, timeout=90).strip())
@@ -107,7 +130,7 @@ class Installer(IntakeTestCase):
         install = self.world.host_path(self.install_dir)
         build = self.world.build
 
-        # Files: the three shipped ones, byte for byte, and the uninstaller.
+        # Files: the shipped ones, byte for byte, and the uninstaller.
         self.assertEqual(sorted(os.listdir(install)), sorted(SHIPPED + ("Uninstall.exe",)))
         for name in SHIPPED:
             with open(os.path.join(install, name), "rb") as got, \
@@ -120,26 +143,43 @@ class Installer(IntakeTestCase):
             link = self.world.host_path(folder + "\\Folderlane.lnk")
             self.assertEqual(shortcut_target(link), exe, folder)
 
-        # Registry: the entry of "Apps & features" and the verb on folders.
+        # Registry: the entry of "Apps & features" and the verbs.
         entry = self.world.registry(UNINSTALL_KEY)
         self.assertEqual((entry["DisplayName"], entry["DisplayVersion"], entry["InstallLocation"]),
                          ("Folderlane", "5.4.0.0", self.install_dir))
         self.assertEqual(entry["UninstallString"], f'"{self.install_dir}\\Uninstall.exe"')
         self.assertEqual(entry["QuietUninstallString"], f'"{self.install_dir}\\Uninstall.exe" /S')
-        self.assertEqual(self.world.registry(VERB_KEY)["(Default)"], "Open with Folderlane")
-        command = self.world.registry(VERB_KEY + "\\command")["(Default)"]
-        self.assertEqual(command, f'"{self.install_dir}\\folderlane-send.exe" "%1"')
+        for _, key, item in VERBS:
+            self.assertEqual(self.world.registry(USER_CLASSES + key)["(Default)"],
+                             "Open with Folderlane", key)
+            self.assertEqual(self.world.registry(USER_CLASSES + key + "\\command")["(Default)"],
+                             f'"{self.install_dir}\\folderlane-open.exe" "{item}"', key)
+            self.world.reg("copy", USER_CLASSES + key, MACHINE_CLASSES + key, "/s", "/f")
+            self.addCleanup(self.world.reg, "delete", MACHINE_CLASSES + key, "/f")
 
-        # "Open with Folderlane" on a folder whose name has a space: the folder
-        # opens through the running agent and heads its list.
-        folder = self.make_folder(agent, "Site Projects")
-        self.assertEqual(self.run_command_line(command.replace("%1", folder)), 0)
-        self.assertOpenedFolder(self.new_records(agent, 0), folder)
-        self.assertEqual(self.run_command_line(
-            f'"{self.install_dir}\\folderlane-send.exe" --handoff'), 0)
-        kind, _ = self.new_records(agent, 1)[0]
-        self.assertEqual(kind, "vtr")
-        self.assertEqual(vtr_entries(agent.handoff_copy(2)), [folder, ROOT])
+        # "Open with Folderlane", chosen in Wine's shell with no agent running,
+        # on a folder whose name has a space and on the background of a folder
+        # whose name the ANSI code page lacks: the agent starts, opens the
+        # folder, and the folder heads its list. On a drive, the agent runs.
+        space, omega = self.make_folder(agent, "Site Projects"), self.make_folder(agent, "\u03a9mega")
+        for verb_class, item in (("Directory", space), ("Directory\\Background", omega), ("Drive", ROOT)):
+            with self.subTest(verb_class):
+                if verb_class != "Drive":
+                    self.close_agent(agent)
+                before = len(agent.records())
+                self.assertEqual(self.choose_verb(verb_class, item), "0")
+                (window,) = self.world.agent_windows()
+                agent.attach(window)
+                (record,) = self.new_records(agent, before)
+                if item == omega:
+                    self.assertShortNameOf(record[1], omega)
+                else:
+                    self.assertOpenedFolder([record], item)
+                self.assertEqual(self.run_command_line(
+                    f'"{self.install_dir}\\folderlane-send.exe" --handoff'), 0)
+                ((kind, _),) = self.new_records(agent, before + 1)
+                self.assertEqual(kind, "vtr")
+                self.assertEqual(vtr_entries(agent.handoff_copy(before + 2))[0], record[1])
 
         self.uninstall()
         self.assertEqual(self.world.agent_windows(), [], "the uninstaller ends the agent")
@@ -148,7 +188,8 @@ class Installer(IntakeTestCase):
         self.assertFalse(os.path.exists(install), os.listdir(install) if os.path.isdir(install) else "")
         for folder in (self.start_menu, self.startup):
             self.assertFalse(os.path.exists(self.world.host_path(folder + "\\Folderlane.lnk")))
-        self.assertIsNone(self.world.registry(VERB_KEY))
+        for _, key, _ in VERBS:
+            self.assertIsNone(self.world.registry(USER_CLASSES + key), key)
         self.assertIsNone(self.world.registry(UNINSTALL_KEY))
         # The folder above the installation goes only when the installer made it.
         self.assertEqual(os.path.isdir(self.world.host_path(self.local_appdata + "\\Programs")),

@@ -15,14 +15,22 @@ HANDOFF_PATH = re.compile(r"\AC:\\users\\[^\\]+\\Documents\\TmpTmpTmp\.vtr\Z")
 
 class IntakeTestCase(MenuTestCase):
 
-    def sender(self, *args):
-        """Runs the shipped folderlane-send.exe as another program would."""
-        target = os.path.join(self.world.prefix, "drive_c", "e2e", "folderlane-send.exe")
+    def shipped(self, program, *args, cwd=None, wait=True):
+        """Runs a shipped program from C:\\e2e (no agent beside it) as another
+        program would; without wait, returns the running process."""
+        target = os.path.join(self.world.prefix, "drive_c", "e2e", program)
         if not os.path.isfile(target):
-            shutil.copy(os.path.join(self.world.build, "folderlane-send.exe"), target)
-        return subprocess.run(["wine", "C:\\e2e\\folderlane-send.exe", *args],
-                              env=self.world.env(), stdin=subprocess.DEVNULL,
-                              capture_output=True, text=True, errors="replace", timeout=90)
+            shutil.copy(os.path.join(self.world.build, program), target)
+        command = ["wine", "C:\\e2e\\" + program, *args]
+        options = dict(env=self.world.env(), stdin=subprocess.DEVNULL, cwd=cwd)
+        if not wait:
+            return subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                    **options)
+        return subprocess.run(command, capture_output=True, text=True, errors="replace", timeout=90,
+                              **options)
+
+    def sender(self, *args, cwd=None):
+        return self.shipped("folderlane-send.exe", *args, cwd=cwd)
 
     def send_with_sender(self, agent, folder):
         before = len(agent.records())
@@ -56,6 +64,13 @@ class IntakeTestCase(MenuTestCase):
         number = wait_for(lambda: [n for n, (kind, _) in enumerate(agent.records(), 1)
                                    if kind == "vtr" and n > before], 20, what="the hand-off")[0]
         return vtr_entries(agent.handoff_copy(number))
+
+    def assertShortNameOf(self, path, folder):
+        """path names folder by its short name: the same parent, then a
+        printable ASCII name with a '~' and without '?'."""
+        parent, _, name = folder.rpartition("\\")
+        self.assertRegex(path, r"\A" + re.escape(parent) + r"\\[!-~]*~[!-~]*\Z")
+        self.assertNotIn("?", path)
 
     def copydata_opens(self, agent, payload, folder, dwdata=0):
         before = len(agent.records())
@@ -110,13 +125,9 @@ class HandOff(IntakeTestCase):
         path, _ = self.hand_off(agent)
         saved = self.world.windows_path(os.path.join(agent.base, "vtr-association.reg"))
 
-        def reg(*args):
-            subprocess.run(["wine", "reg", *args], env=self.world.env(), timeout=60, check=True,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-        reg("export", "HKEY_CLASSES_ROOT\\.vtr", saved, "/y")
-        self.addCleanup(reg, "import", saved)
-        reg("delete", "HKEY_CLASSES_ROOT\\.vtr", "/f")
+        self.world.reg("export", "HKEY_CLASSES_ROOT\\.vtr", saved, "/y")
+        self.addCleanup(self.world.reg, "import", saved)
+        self.world.reg("delete", "HKEY_CLASSES_ROOT\\.vtr", "/f")
         os.remove(self.world.host_path(path))
 
         run = self.sender("--handoff")
@@ -131,7 +142,7 @@ class HandOff(IntakeTestCase):
         self.assertNothingMoreOpened(agent, 1, self.make_folder(agent, "Marker"))
         self.assertTrue(agent.running)
 
-        reg("import", saved)
+        self.world.reg("import", saved)
         self.assertEqual(self.hand_off(agent)[0], path)
 
 
@@ -225,3 +236,37 @@ class Sender(IntakeTestCase):
             self.assertEqual(run.returncode, 0, run.stderr)
 
         self.assertEqual(self.listed_while_menu_open(agent, send), [path_260, ROOT])
+
+    def test_sender_makes_names_absolute_and_exact_or_refuses_them(self):
+        agent = self.new_agent()
+        sub = self.make_folder(agent, "Sub Dir")
+        # Relative to the sender's current folder, as the script means it.
+        run = self.sender("Sub Dir", cwd=agent.base)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertOpenedFolder(self.new_records(agent, 0), sub)
+
+        # A name that the ANSI code page lacks: its short name, never '?'.
+        omega = self.make_folder(agent, "\u03a9mega")
+        run = self.sender(omega)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        short = self.new_records(agent, 1)[0][1]
+        self.assertShortNameOf(short, omega)
+        # Where there is no short name (no such folder): refused, nothing sent.
+        run = self.sender(omega + "\\\u03a8")
+        self.assertEqual(run.returncode, 2)
+        self.assertIn("code page", run.stderr)
+        self.assertNothingMoreOpened(agent, 2, sub)
+        # The short name names the folder: the pruning keeps it.
+        self.assertEqual(self.listed(agent), [sub, short, ROOT])
+
+    def test_open_program_that_cannot_start_the_agent_says_so_and_ends(self):
+        self.assertEqual(self.world.agent_windows(), [])
+        opener = self.shipped("folderlane-open.exe", ROOT, wait=False)
+        try:
+            box, text = self.world.message_box("Folderlane", timeout=30)
+            self.assertIn('"C:\\e2e\\Folderlane.exe" could not be started', text)
+            self.assertIn("Start Folderlane yourself", text)
+            self.world.press(box, IDOK)
+            self.assertEqual(opener.wait(20), 3)
+        finally:
+            opener.kill()

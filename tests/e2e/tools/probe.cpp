@@ -434,6 +434,33 @@ int Run(int argc, char** argv)
     return PrintExitCode(process.hProcess, 60000, "the program is still running");
 }
 
+// verb CLASS VERB PATH [DIRECTORY]: what Explorer does when the user chooses
+// a verb on an item of a class (Directory, Directory\Background, Drive): the
+// shell finds the verb's command and runs it with the path put in; on a
+// folder's background Explorer gives the folder as the directory too. The
+// arguments are read as UTF-16, so names outside the ANSI code page reach
+// the shell whole. Waits for the program and prints its exit code.
+int Verb(int argc, char**)
+{
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (argc < 3 || argc > 4 || !wide || count != argc + 2)
+        Fail(EXIT_USAGE, "verb CLASS VERB PATH [DIRECTORY]");
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_CLASSNAME | SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpClass = wide[2];
+    info.lpVerb = wide[3];
+    info.lpFile = wide[4];
+    info.lpDirectory = argc > 3 ? wide[5] : nullptr;
+    info.nShow = SW_SHOWNORMAL;
+    const BOOL started = ShellExecuteExW(&info);
+    LocalFree(wide);
+    if (!started || !info.hProcess)
+        Fail(EXIT_NOT_FOUND, "the shell started nothing");
+    return PrintExitCode(info.hProcess, 60000, "the program is still running");
+}
+
 // modules PID: the full paths of the modules loaded in a process, which
 // tell, for example, which comctl32 its activation context chose.
 int Modules(int argc, char** argv)
@@ -489,7 +516,8 @@ const Command commands[] = {
     {"post", Post},   {"copydata", CopyData}, {"press", Press}, {"wait", Wait},
     {"hold", Hold},   {"menu", Menu},       {"tray", Tray},     {"tip", Tip},
     {"notify", Notify},
-    {"exec", Exec},   {"run", Run},         {"folder", Folder}, {"modules", Modules},
+    {"exec", Exec},   {"run", Run},         {"verb", Verb},     {"folder", Folder},
+    {"modules", Modules},
     {"keep", Keep},
 };
 
@@ -500,6 +528,6 @@ int main(int argc, char** argv)
     const int code = RunCommand(commands, argc, argv);
     if (code >= 0)
         return code;
-    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|run|folder|modules|keep ...\n");
+    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|run|verb|folder|modules|keep ...\n");
     return EXIT_USAGE;
 }
