@@ -1,6 +1,7 @@
 // Arbitrary bytes through LoadFromFile and LoadFromStream, checked against
 // line splitting written here from the format's rules.
 #include "FuzzCheck.h"
+#include "MergeDifferential.h"
 #include "folders/MRUStringList.h"
 
 #include <unistd.h>
@@ -136,5 +137,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(Entries(fromStream) == AddAll({}, StreamLines(bytes), max));
     FUZZ_CHECK(fromStream.Dirty);
     FUZZ_CHECK(!fromStream.Loading);
+
+    const std::string difference = merge_differential::Check(data + 1, size - 1, data[0] % 8 == 0 ? 100 : 1);
+    if (!difference.empty()) std::fprintf(stderr, "%s\n", difference.c_str());
+    FUZZ_CHECK(difference.empty());
     return 0;
 }
