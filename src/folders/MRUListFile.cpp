@@ -6,6 +6,7 @@
 #include "platform/File.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -122,7 +123,10 @@ void TMRUStringList::MergeFromStream(Stream& source) {
         }
         if (size == 0) break;
         const char* p = buffer;
-        const char* const end = buffer + size;
+        // Nothing after a Ctrl-Z is read.
+        const char* const ctrlZ = static_cast<const char*>(std::memchr(buffer, CtrlZ, size));
+        const char* const end = ctrlZ ? ctrlZ : buffer + size;
+        atEnd = ctrlZ != nullptr;
         while (p < end) {
             if (afterCR) {
                 afterCR = false;
@@ -131,14 +135,11 @@ void TMRUStringList::MergeFromStream(Stream& source) {
                     continue;
                 }
             }
-            const char* stop = std::find_if(p, end, [](char c) { return c == '\r' || c == CtrlZ; });
+            const char* cr = static_cast<const char*>(std::memchr(p, '\r', end - p));
+            const char* stop = cr ? cr : end;
             window.bytes.append(p, stop);
             p = stop;
             if (p == end) break;
-            if (*p == CtrlZ) {
-                atEnd = true;
-                break;
-            }
             ++p;
             window.ends.push_back(static_cast<std::uint32_t>(window.bytes.size()));
             if (window.Full(sorted_)) Merge(window);

@@ -15,7 +15,8 @@
 
 namespace {
 
-constexpr std::size_t MemoBytes = 64 * 1024;
+constexpr std::size_t MemoBytes = 32 * 1024;
+constexpr std::size_t MemoOverhead = 32; // a string's own share, roughly
 
 // A string taking part in a merge, with what is known of it without a call
 // to the comparison.
@@ -57,10 +58,11 @@ int FindEqual(const Seen& s, const std::vector<Seen>& candidates, Compare compar
 // A window's result and the line that proved older lines out of reach are
 // pairwise distinct; kept while the memo has room.
 void TMRUStringList::Remember(std::size_t window, const std::vector<std::string>& found, const std::string* stop) {
-    std::size_t bytes = stop ? stop->size() : 0;
-    for (const std::string& s : found) bytes += s.size();
+    auto cost = [](const std::string& s) { return s.size() + MemoOverhead; };
+    std::size_t bytes = stop ? cost(*stop) : 0;
+    for (const std::string& s : found) bytes += cost(s);
     if (window < memo_.windows.size()) {
-        for (const std::string& s : memo_.windows[window]) memo_.bytes -= s.size();
+        for (const std::string& s : memo_.windows[window]) memo_.bytes -= cost(s);
         memo_.windows[window].clear();
     } else if (window > memo_.windows.size() || memo_.bytes + bytes > MemoBytes) {
         return;
@@ -75,9 +77,11 @@ void TMRUStringList::Remember(std::size_t window, const std::vector<std::string>
 }
 
 bool TMRUStringList::MergeWindow::Full(bool sorted) const {
-    // A sorted list takes each line through Add as it comes.
-    const std::size_t limit = platform::MergeWindowBytes();
-    return sorted || bytes.size() >= limit || ends.size() >= limit / 32;
+    // A sorted list takes each line through Add as it comes. Short of the
+    // limit by a read, so that the bytes never outgrow it (but for a line
+    // longer than that).
+    static const std::size_t limit = platform::MergeWindowBytes();
+    return sorted || bytes.size() + 4096 >= limit || ends.size() >= limit / 32;
 }
 
 void TMRUStringList::Merge(MergeWindow& window) {
