@@ -48,13 +48,11 @@ inline std::vector<std::string> FileLines(const std::string& data, bool complete
     std::string line;
     ctrlZ = false;
     for (std::size_t i = 0; i < data.size() && !ctrlZ; ++i) {
-        if (data[i] == 26) {
-            ctrlZ = true;
-        } else if (data[i] == '\r') {
+        if (data[i] == '\r') {
             lines.push_back(line);
             line.clear();
             if (i + 1 < data.size() && data[i + 1] == '\n') ++i;
-        } else {
+        } else if (!(ctrlZ = data[i] == 26)) {
             line += data[i];
         }
     }
@@ -63,7 +61,7 @@ inline std::vector<std::string> FileLines(const std::string& data, bool complete
 }
 
 inline std::string Describe(const TMRUStringList& list, const std::string& error) {
-    std::string out = error + " Dirty " + std::to_string(list.Dirty) + " MaxStrings " + std::to_string(list.MaxStrings()) + ":";
+    std::string out = error + " Dirty " + std::to_string(list.Dirty) + " MaxStrings " + std::to_string(list.MaxStrings());
     for (int i = 0; i < list.Count(); ++i) out += " [" + list.Get(i) + "]";
     return out;
 }
@@ -116,13 +114,8 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
         if (a != b) return "merge: " + a + "\nadds:  " + b;
     }
     // The storage shows in the limit a sorted Add sets.
-    for (TMRUStringList* list : {&merged, &added}) {
-        list->SetSorted(true);
-        list->Add("\x7F");
-    }
-    if (merged.MaxStrings() != added.MaxStrings())
-        return "capacity " + std::to_string(merged.MaxStrings()) + " against " + std::to_string(added.MaxStrings());
-    return "";
+    for (TMRUStringList* list : {&merged, &added}) list->SetSorted(true), list->Add("\x7F");
+    return merged.MaxStrings() == added.MaxStrings() ? "" : "capacity " + std::to_string(merged.MaxStrings()) + " against " + std::to_string(added.MaxStrings());
 }
 
 } // namespace merge_differential
