@@ -25,6 +25,7 @@ from harness import start_xvfb, wine_env  # noqa: E402
 
 FOLDERS_IN_FILE = 26  # lines of FolderList.txt beside the agent
 FOLDERS_SHOWN = 16    # what the agent's list keeps of them
+LONG_FILE = 100000    # lines of the grown FolderList.txt
 
 
 def log(text):
@@ -139,6 +140,22 @@ def run_wine_side(args, samples, checks):
             raise RuntimeError(f"driver failed ({run.returncode}): {run.stdout[-2000:]} {run.stderr[-2000:]}")
         samples.update(parse_samples(run.stdout))
 
+        # The same folders at the end of a FolderList.txt that grew to
+        # 100,000 lines: the menu should hardly notice.
+        with open(os.path.join(bench, "agent", "FolderList.txt"), "wb") as f:
+            filler = "".join(f"C:\\bench\\gone\\Folder {i:06d}\r\n" for i in range(LONG_FILE - len(folders)))
+            f.write((filler + "".join(folder + "\r\n" for folder in folders)).encode("ascii"))
+        menus = min(args.menus, 200)
+        log(f"menus with a {LONG_FILE:,}-line FolderList.txt: {args.rounds} rounds of {menus}")
+        run = world.wine("C:\\bench\\tools\\BenchDriver.exe", args.rounds, 0, menus, 0,
+                         "C:\\bench\\agent\\Folderlane.exe", "C:\\bench\\baseline\\BaselineTray.exe",
+                         "|".join(shown), timeout=1800)
+        if run.returncode != 0:
+            raise RuntimeError(f"driver with the long file failed ({run.returncode}): {run.stdout[-2000:]}")
+        for (metric, program), values in parse_samples(run.stdout).items():
+            if metric == "menu":
+                samples[("menu_long", program)] = values
+
         log("menu-time load, part by part, under Wine")
         run = world.wine("C:\\bench\\tools\\load_bench.exe", "C:\\bench\\load", args.rounds, 100,
                          timeout=600)
@@ -210,15 +227,20 @@ def build_table(args, samples, checks):
                      f"<= {target:.2f}", "met" if ratio <= target else "MISSED"))
 
     menus = args.menus
-    pair("1. start-up to window and icon", "startup", " ms", 1.10)
-    pair("   (start-up to window only)", "startup_window", " ms", 1.10)
+    pair("1. start-up to window and icon", "startup", " ms", 1.05)
+    pair("   (start-up to window only)", "startup_window", " ms", 1.05)
     pair("2. working set after start", "ws_start", " KiB", 1.10, "{:.0f}")
     pair("   private after start", "private_start", " KiB", 1.10, "{:.0f}")
     pair(f"   working set after {menus} menus", "ws_menus", " KiB", 1.10, "{:.0f}")
     pair(f"   private after {menus} menus", "private_menus", " KiB", 1.10, "{:.0f}")
-    pair("3. menu latency", "menu", " ms", 1.25, "{:.2f}")
-    pair("   (first menu after start)", "menu_first", " ms", 1.25, "{:.2f}")
-    pair("4. hand-off latency", "handoff", " ms", 1.25)
+    pair("3. menu latency", "menu", " ms", 1.10, "{:.2f}")
+    pair("   (first menu after start)", "menu_first", " ms", 1.10, "{:.2f}")
+    long_menu, short_menu = median("menu_long", "agent"), median("menu", "agent")
+    if long_menu is not None and short_menu is not None:
+        rows.append((f"   menu latency, {LONG_FILE:,}-line vs 26-line FolderList.txt", f"{long_menu:.2f} ms",
+                     f"{short_menu:.2f} ms", f"{long_menu / short_menu:.2f}", "<= 2.00",
+                     "met" if long_menu <= 2 * short_menu else "MISSED"))
+    pair("4. hand-off latency", "handoff", " ms", 1.05)
 
     for where in ("native", "wine"):
         raw, merge = median("merge_raw", where), median("merge_merge", where)

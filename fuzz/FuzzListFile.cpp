@@ -1,6 +1,7 @@
 // Arbitrary bytes through LoadFromFile and LoadFromStream, checked against
 // line splitting written here from the format's rules.
 #include "FuzzCheck.h"
+#include "MergeDifferential.h"
 #include "folders/MRUStringList.h"
 
 #include <unistd.h>
@@ -11,29 +12,6 @@
 #include <vector>
 
 namespace {
-
-// File rules: a line ends at CR (an LF right after it belongs to the line
-// end), a lone LF is a character, Ctrl-Z ends the data.
-std::vector<std::string> FileLines(const std::string& data) {
-    std::vector<std::string> lines;
-    std::string line;
-    bool open = false;
-    for (size_t i = 0; i < data.size(); ++i) {
-        const char c = data[i];
-        if (c == 26) break;
-        if (c == '\r') {
-            lines.push_back(line);
-            line.clear();
-            open = false;
-            if (i + 1 < data.size() && data[i + 1] == '\n') ++i;
-            continue;
-        }
-        line += c;
-        open = true;
-    }
-    if (open) lines.push_back(line);
-    return lines;
-}
 
 // Stream rules: CR LF, a lone CR or a lone LF ends a line; NUL ends the data.
 std::vector<std::string> StreamLines(const std::string& data) {
@@ -82,22 +60,6 @@ std::vector<std::string> AddAll(std::vector<std::string> entries, const std::vec
     return entries;
 }
 
-class BytesStream : public Stream {
-public:
-    explicit BytesStream(std::string data) : data_(std::move(data)) {}
-    size_t Read(void* buffer, size_t size) override {
-        size_t n = std::min(size, data_.size() - pos_);
-        std::memcpy(buffer, data_.data() + pos_, n);
-        pos_ += n;
-        return n;
-    }
-    size_t Write(const void*, size_t) override { return 0; }
-
-private:
-    std::string data_;
-    size_t pos_ = 0;
-};
-
 std::vector<std::string> Entries(const TMRUStringList& list) {
     std::vector<std::string> entries;
     for (int i = 0; i < list.Count(); ++i) entries.push_back(list.Get(i));
@@ -124,17 +86,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fromFile.Dirty = false;
     fromFile.LoadFromFile(path);
     std::remove(path.c_str());
-    const std::vector<std::string> lines = FileLines(bytes);
+    bool ctrlZ;
+    const std::vector<std::string> lines = merge_differential::FileLines(bytes, false, ctrlZ);
     FUZZ_CHECK(Entries(fromFile) == AddAll(before, lines, max));
     FUZZ_CHECK(!fromFile.Loading);
 
     TMRUStringList fromStream;
     fromStream.SetMaxStrings(max);
     fromStream.Add("old entry");
-    BytesStream stream(bytes);
+    const std::vector<size_t> whole = {4096};
+    merge_differential::PieceStream stream(bytes, whole, bytes.size() + 1);
     fromStream.LoadFromStream(stream);
     FUZZ_CHECK(Entries(fromStream) == AddAll({}, StreamLines(bytes), max));
     FUZZ_CHECK(fromStream.Dirty);
     FUZZ_CHECK(!fromStream.Loading);
+
+    const std::string difference = merge_differential::Check(data + 1, size - 1, data[0] % 8 == 0 ? 100 : 1);
+    if (!difference.empty()) std::fprintf(stderr, "%s\n", difference.c_str());
+    FUZZ_CHECK(difference.empty());
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "platform/File.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -37,6 +38,16 @@ void WriteContent(Sink& sink, const std::string& content) {
     }
     if (written != content.size()) throw StreamError("Stream write error");
 }
+
+class FileSource : public Stream {
+public:
+    explicit FileSource(platform::File& file) : file_(file) {}
+    std::size_t Read(void* buffer, std::size_t size) override { return file_.Read(buffer, size); }
+    std::size_t Write(const void* data, std::size_t size) override { return file_.Write(data, size); }
+
+private:
+    platform::File& file_;
+};
 
 platform::File CreateForSave(const std::string& name) {
     try {
@@ -82,22 +93,40 @@ void TMRUStringList::SaveToStream(Stream& stream) {
     if (Order == OrderMRU) Dirty = false;
 }
 
-// Merges the file's lines through Add without clearing the list. Reads
-// through a fixed buffer, so a file of any size costs the same memory.
+// Merges the file's lines as Add would one by one, without clearing the list.
+// Reads through a fixed buffer and merges a bounded window at a time, so a
+// file of any size costs the same memory.
 void TMRUStringList::LoadFromFile(const std::string& name) {
     LoadingScope loading(Loading);
     if (!platform::FileExists(name)) return;
     platform::File file = platform::File::Open(name, platform::File::Mode::ReadSharedRead);
+    FileSource source(file);
+    MergeFromStream(source);
+    file.Close();
+}
 
+void TMRUStringList::MergeFromStream(Stream& source) {
+    if (memo_.comparison != platform::ComparisonIdentity()) memo_ = MergeMemo{platform::ComparisonIdentity(), {}, 0};
     char buffer[ReadBufferSize];
-    std::string line;
+    MergeWindow window;
+    auto lineStart = [&window] { return window.ends.empty() ? 0 : window.ends.back(); };
     bool afterCR = false; // an LF right after a CR belongs to that line end
     bool atEnd = false;
     while (!atEnd) {
-        const std::size_t size = file.Read(buffer, sizeof buffer);
+        std::size_t size;
+        try {
+            size = source.Read(buffer, sizeof buffer);
+        } catch (const IOError&) {
+            // The lines read before the failure stay merged; the open one does not.
+            Merge(window);
+            throw;
+        }
         if (size == 0) break;
         const char* p = buffer;
-        const char* const end = buffer + size;
+        // Nothing after a Ctrl-Z is read.
+        const char* const ctrlZ = static_cast<const char*>(std::memchr(buffer, CtrlZ, size));
+        const char* const end = ctrlZ ? ctrlZ : buffer + size;
+        atEnd = ctrlZ != nullptr;
         while (p < end) {
             if (afterCR) {
                 afterCR = false;
@@ -106,23 +135,20 @@ void TMRUStringList::LoadFromFile(const std::string& name) {
                     continue;
                 }
             }
-            const char* stop = std::find_if(p, end, [](char c) { return c == '\r' || c == CtrlZ; });
-            line.append(p, stop);
+            const char* cr = static_cast<const char*>(std::memchr(p, '\r', end - p));
+            const char* stop = cr ? cr : end;
+            window.bytes.append(p, stop);
             p = stop;
             if (p == end) break;
-            if (*p == CtrlZ) {
-                atEnd = true;
-                break;
-            }
             ++p;
-            Add(line);
-            line.clear();
+            window.ends.push_back(static_cast<std::uint32_t>(window.bytes.size()));
+            if (window.Full(sorted_)) Merge(window);
             afterCR = true;
         }
     }
     // A last line without a line end still counts; an empty one does not.
-    if (!line.empty()) Add(line);
-    file.Close();
+    if (window.bytes.size() > lineStart()) window.ends.push_back(static_cast<std::uint32_t>(window.bytes.size()));
+    Merge(window);
 }
 
 // Replaces the contents by the stream's lines. An error of the stream comes

@@ -4,6 +4,7 @@
 // writes its own text file format (MRUListFile.cpp).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,10 @@ public:
 
     void LoadFromFile(const std::string& name);
     void LoadFromStream(Stream& stream);
+    // Adds the source's lines as LoadFromFile adds a file's (its line rules,
+    // no clearing); a read error reaches the caller after the complete lines
+    // before it are merged.
+    void MergeFromStream(Stream& source);
     void SaveToFile(const std::string& name);
     void SaveToStream(Stream& stream);
 
@@ -72,8 +77,26 @@ private:
         TMRUStringList& list_;
     };
 
+    // Lines read by LoadFromFile and not yet merged, one window of the file.
+    struct MergeWindow {
+        std::string bytes;
+        std::vector<std::uint32_t> ends; // where each complete line ends in bytes
+        std::size_t index = 0;           // which window of the file
+        bool Full(bool sorted) const;
+    };
+    // Spellings that earlier merges found pairwise distinct, by window of
+    // the file: merging the same file again then needs no comparison.
+    struct MergeMemo {
+        unsigned comparison = 0; // the comparison these were found under
+        std::vector<std::vector<std::string>> windows;
+        std::size_t bytes = 0;
+    };
+
     void Changed();
     void Grow();
+    // Merges the window's lines as Add would one by one (MRUMerge.cpp).
+    void Merge(MergeWindow& window);
+    void Remember(std::size_t window, const std::vector<std::string>& found, const std::string* stop);
     // Insert without the sorted-mode refusal, for Add.
     void InsertAt(int index, const std::string& s);
     void QuickSort(int left, int right);
@@ -81,6 +104,7 @@ private:
     std::string Serialize() const;
 
     std::vector<std::string> items_;
+    MergeMemo memo_;
     int capacity_ = 0;
     int maxStrings_ = 16;
     int updateCount_ = 0;

@@ -55,6 +55,14 @@ bool RemoveFile(const std::string& name);
 // over the whole of both strings; negative, zero or positive.
 int CompareText(const std::string& a, const std::string& b);
 
+// Changes when the comparison may have changed (the user's locale).
+unsigned ComparisonIdentity();
+
+// How many bytes of lines a merge collects before it compares them: each
+// round costs a few hundred comparisons, which are cheap here and a
+// system call each under Windows.
+std::size_t MergeWindowBytes();
+
 // The running executable's full path; empty when the system cannot tell.
 std::string ExecutablePath();
 

@@ -146,6 +146,10 @@ int CompareText(const std::string& a, const std::string& b) {
     return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
+unsigned ComparisonIdentity() { return 0; }
+
+std::size_t MergeWindowBytes() { return 64 * 1024; }
+
 std::string ExecutablePath() {
     char path[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path);

@@ -145,6 +145,10 @@ int CompareText(const std::string& a, const std::string& b) {
            2;
 }
 
+unsigned ComparisonIdentity() { return ::GetUserDefaultLCID(); }
+
+std::size_t MergeWindowBytes() { return 512 * 1024; }
+
 std::string ExecutablePath() {
     // Grow the buffer until the whole path fits; a cut path would name
     // another file.

@@ -220,6 +220,7 @@ TEST_F(FolderListTest, AReadErrorLeavesTheWorkForTheNextDisplay) {
     EXPECT_EQ(26, RecentFolders->MaxStrings());
     LoadFolderList(); // the writer emptied the file
     EXPECT_EQ((Strings{p, a}), Entries());
+    EXPECT_EQ(16, RecentFolders->MaxStrings());
 }
 #endif
 

@@ -1,0 +1,121 @@
+// LoadFromFile's merge against adding the same lines one by one through Add:
+// the fuzz target drives it with libFuzzer's bytes natively, a unit test with
+// random bytes under Windows, where the comparison is the system's.
+#pragma once
+
+#include "folders/MRUStringList.h"
+#include "platform/Errors.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace merge_differential {
+
+// Letters in both cases, non-ASCII letters with their case pairs (code page
+// 1252), characters the comparison may ignore, line ends and Ctrl-Z.
+inline const char* const Tokens[] = {"a", "A", "b", "B", "\xE4", "\xC4", "\xE9", "\xC9", "\xAD", "\x01", "-",
+                                     "C:\\", "c:\\", "\r\n", "\r\n", "\r", "\n", "\r\n\r\n", "\x1A"};
+
+// Serves the bytes in pieces of the given sizes; a read at failAt fails.
+class PieceStream : public Stream {
+public:
+    PieceStream(const std::string& data, const std::vector<std::size_t>& pieces, std::size_t failAt)
+        : data_(data), pieces_(pieces), failAt_(failAt) {}
+    std::size_t Read(void* buffer, std::size_t size) override {
+        if (pos_ >= failAt_) throw IOError(1117);
+        std::size_t n = std::min({size, data_.size() - pos_, failAt_ - pos_, pieces_[reads_++ % pieces_.size()]});
+        std::memcpy(buffer, data_.data() + pos_, n);
+        pos_ += n;
+        return n;
+    }
+    std::size_t Write(const void*, std::size_t) override { return 0; }
+
+private:
+    const std::string& data_;
+    const std::vector<std::size_t>& pieces_;
+    std::size_t failAt_;
+    std::size_t pos_ = 0;
+    std::size_t reads_ = 0;
+};
+
+// The lines by the file rules, and whether the data ended at a Ctrl-Z. Only
+// complete lines when the data was cut by a read error.
+inline std::vector<std::string> FileLines(const std::string& data, bool complete, bool& ctrlZ) {
+    std::vector<std::string> lines;
+    std::string line;
+    ctrlZ = false;
+    for (std::size_t i = 0; i < data.size() && !ctrlZ; ++i) {
+        if (data[i] == '\r') {
+            lines.push_back(line);
+            line.clear();
+            if (i + 1 < data.size() && data[i + 1] == '\n') ++i;
+        } else if (!(ctrlZ = data[i] == 26)) {
+            line += data[i];
+        }
+    }
+    if (!line.empty() && (ctrlZ || !complete)) lines.push_back(line);
+    return lines;
+}
+
+inline std::string Describe(const TMRUStringList& list, const std::string& error) {
+    std::string out = error + " Dirty " + std::to_string(list.Dirty) + " MaxStrings " + std::to_string(list.MaxStrings());
+    for (int i = 0; i < list.Count(); ++i) out += " [" + list.Get(i) + "]";
+    return out;
+}
+
+// Draws a list, a file (its lines repeated, so that it can span windows) and
+// a read error from the bytes; merges the file twice (the second time as the
+// next display does) and then once more cut short. Returns the first
+// difference between the merge and the Adds, or "".
+inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats) {
+    std::size_t pos = 0;
+    auto byte = [&] { return pos < size ? data[pos++] : 0; };
+    const int max = 1 + byte() % 30;
+    const int seeded = byte() % 30;
+    const bool sorted = byte() % 8 == 0;
+    const std::size_t failAt = 1 + byte() * 7 * repeats;
+    std::vector<std::size_t> pieces = {4096};
+    for (int i = byte() % 4; i > 0; --i) pieces.push_back(1 + byte() * 16);
+    std::string file;
+    while (pos < size) file += Tokens[byte() % (sizeof Tokens / sizeof *Tokens)];
+    for (std::string once = file; repeats > 1; --repeats) file += once;
+
+    TMRUStringList merged, added;
+    for (TMRUStringList* list : {&merged, &added}) {
+        for (int i = 0; i < seeded; ++i) list->Add(std::string(1 + i / 13, *Tokens[i % 13]));
+        list->SetMaxStrings(max);
+        if (sorted) {
+            list->Order = OrderSort;
+            list->SetSorted(true);
+        }
+    }
+    for (const std::size_t cut : {file.size() + 1, file.size() + 1, failAt}) {
+        std::string mergeError, addError;
+        merged.Dirty = added.Dirty = false;
+        try {
+            PieceStream stream(file, pieces, cut);
+            merged.MergeFromStream(stream);
+        } catch (const Error& e) {
+            mergeError = e.what();
+        }
+        bool ctrlZ = false;
+        if (cut <= file.size()) FileLines(file.substr(0, cut), true, ctrlZ);
+        const bool fails = cut <= file.size() && !ctrlZ;
+        try {
+            for (const std::string& line : FileLines(file.substr(0, cut), fails, ctrlZ)) added.Add(line);
+            if (fails) throw IOError(1117);
+        } catch (const Error& e) {
+            addError = e.what();
+        }
+        const std::string a = Describe(merged, mergeError), b = Describe(added, addError);
+        if (a != b) return "merge: " + a + "\nadds:  " + b;
+    }
+    // The storage shows in the limit a sorted Add sets.
+    for (TMRUStringList* list : {&merged, &added}) list->SetSorted(true), list->Add("\x7F");
+    return merged.MaxStrings() == added.MaxStrings() ? "" : "capacity " + std::to_string(merged.MaxStrings()) + " against " + std::to_string(added.MaxStrings());
+}
+
+} // namespace merge_differential
