@@ -106,7 +106,6 @@ void TMRUStringList::LoadFromFile(const std::string& name) {
 }
 
 void TMRUStringList::MergeFromStream(Stream& source) {
-    if (memo_.comparison != platform::ComparisonIdentity()) memo_ = MergeMemo{platform::ComparisonIdentity(), {}, 0};
     char buffer[ReadBufferSize];
     MergeWindow window;
     auto lineStart = [&window] { return window.ends.empty() ? 0 : window.ends.back(); };

@@ -4,77 +4,87 @@
 // as many of those as the list has room for. The result is exactly what the
 // Adds would have left, on the ground that the entries are distinct under the
 // comparison, which is an equivalence: a string byte for byte equal to an
-// entry equals that entry and no other.
+// entry equals that entry and no other, and two strings byte for byte equal
+// to two different entries are distinct. Merging a file whose lines are
+// already the entries, as at every menu, then calls no comparison at all.
 #include "folders/MRUStringList.h"
 
 #include "platform/File.h"
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
 namespace {
 
-constexpr std::size_t MemoBytes = 32 * 1024;
-constexpr std::size_t MemoOverhead = 32; // a string's own share, roughly
+// Four bytes a step: every line the scan meets is hashed.
+std::uint32_t Hash(const char* p, std::size_t n) {
+    constexpr std::uint32_t odd = 0x9E3779B9u;
+    std::uint32_t h = static_cast<std::uint32_t>(n) * odd;
+    auto mix = [&h](std::uint32_t word) { h = ((h << 5 | h >> 27) ^ word) * odd; };
+    for (; n >= 4; p += 4, n -= 4) {
+        std::uint32_t word;
+        std::memcpy(&word, p, 4);
+        mix(word);
+    }
+    for (; n > 0; ++p, --n) mix(static_cast<unsigned char>(*p));
+    return h ^ h >> 15;
+}
 
-// A string taking part in a merge, with what is known of it without a call
-// to the comparison.
-struct Seen {
+struct Bytes {
     const char* data;
     std::size_t size;
     std::uint32_t hash;
-    int known; // its index in the memo's window, or -1
 
-    Seen(const char* p, std::size_t n, const std::vector<std::string>* memo) : data(p), size(n), hash(2166136261u), known(-1) {
-        for (std::size_t i = 0; i < n; ++i) hash = (hash ^ static_cast<unsigned char>(p[i])) * 16777619u;
-        if (memo)
-            for (std::size_t i = 0; i < memo->size() && known < 0; ++i)
-                if (SameBytes((*memo)[i])) known = static_cast<int>(i);
+    Bytes(const char* p, std::size_t n) : data(p), size(n), hash(Hash(p, n)) {}
+    std::string_view View() const { return {data, size}; }
+    bool operator==(const Bytes& other) const {
+        return hash == other.hash && size == other.size && std::memcmp(data, other.data, size) == 0;
     }
-    explicit Seen(const std::string& s, const std::vector<std::string>* memo = nullptr) : Seen(s.data(), s.size(), memo) {}
-
-    std::string Text() const { return std::string(data, size); }
-    bool SameBytes(const std::string& s) const { return s.size() == size && std::memcmp(s.data(), data, size) == 0; }
-    bool SameBytes(const Seen& s) const { return s.hash == hash && s.size == size && std::memcmp(s.data, data, size) == 0; }
-    // Two spellings the memo holds apart were found distinct before.
-    bool KnownApart(const Seen& s) const { return known >= 0 && s.known >= 0 && known != s.known; }
 };
 
-// The first of the candidates equal to s: a byte for byte equal one needs no
-// comparison, and then no other can be equal.
-template <typename Compare, typename Skip>
-int FindEqual(const Seen& s, const std::vector<Seen>& candidates, Compare compare, Skip skip) {
-    const int count = static_cast<int>(candidates.size());
-    for (int i = 0; i < count; ++i)
-        if (!skip(i) && candidates[i].SameBytes(s)) return i;
-    for (int i = 0; i < count; ++i)
-        if (!skip(i) && !candidates[i].KnownApart(s) && compare(candidates[i].Text(), s.Text()) == 0) return i;
-    return -1;
-}
+// Strings in the order added, found by their bytes: open addressing over a
+// power-of-two table kept at most half full.
+class ByteIndex {
+public:
+    int Size() const { return static_cast<int>(strings_.size()); }
+    const Bytes& operator[](int index) const { return strings_[index]; }
+
+    // The index of the string with these bytes, or -1.
+    int Find(const Bytes& s) const {
+        if (slots_.empty()) return -1;
+        for (std::size_t slot = Start(s);; slot = Next(slot)) {
+            const int index = slots_[slot];
+            if (index < 0 || strings_[index] == s) return index;
+        }
+    }
+
+    // Adds a string the index does not hold yet.
+    void Add(const Bytes& s) {
+        strings_.push_back(s);
+        if (2 * strings_.size() > slots_.size()) {
+            slots_.assign(std::max<std::size_t>(16, 2 * slots_.size()), -1);
+            for (int i = 0; i < Size(); ++i) Place(i);
+        } else {
+            Place(Size() - 1);
+        }
+    }
+
+private:
+    std::size_t Start(const Bytes& s) const { return s.hash & (slots_.size() - 1); }
+    std::size_t Next(std::size_t slot) const { return (slot + 1) & (slots_.size() - 1); }
+    void Place(int index) {
+        std::size_t slot = Start(strings_[index]);
+        while (slots_[slot] >= 0) slot = Next(slot);
+        slots_[slot] = index;
+    }
+
+    std::vector<Bytes> strings_;
+    std::vector<int> slots_;
+};
 
 } // namespace
-
-// A window's result and the line that proved older lines out of reach are
-// pairwise distinct; kept while the memo has room.
-void TMRUStringList::Remember(std::size_t window, const std::vector<std::string>& found, const std::string* stop) {
-    auto cost = [](const std::string& s) { return s.size() + MemoOverhead; };
-    std::size_t bytes = stop ? cost(*stop) : 0;
-    for (const std::string& s : found) bytes += cost(s);
-    if (window < memo_.windows.size()) {
-        for (const std::string& s : memo_.windows[window]) memo_.bytes -= cost(s);
-        memo_.windows[window].clear();
-    } else if (window > memo_.windows.size() || memo_.bytes + bytes > MemoBytes) {
-        return;
-    } else {
-        memo_.windows.emplace_back();
-    }
-    if (memo_.bytes + bytes > MemoBytes) return;
-    std::vector<std::string>& kept = memo_.windows[window];
-    kept = found;
-    if (stop) kept.push_back(*stop);
-    memo_.bytes += bytes;
-}
 
 bool TMRUStringList::MergeWindow::Full(bool sorted) const {
     // A sorted list takes each line through Add as it comes. Short of the
@@ -87,11 +97,11 @@ bool TMRUStringList::MergeWindow::Full(bool sorted) const {
 void TMRUStringList::Merge(MergeWindow& window) {
     const int lines = static_cast<int>(window.ends.size());
     auto lineStart = [&](int i) { return i == 0 ? 0 : window.ends[i - 1]; };
-    auto text = [&](int i) { return window.bytes.substr(lineStart(i), window.ends[i] - lineStart(i)); };
+    auto line = [&](int i) { return Bytes(window.bytes.data() + lineStart(i), window.ends[i] - lineStart(i)); };
+    auto text = [&](int i) { return std::string(line(i).View()); };
     auto finish = [&] {
         window.bytes.clear();
         window.ends.clear();
-        ++window.index;
     };
     if (sorted_) {
         for (int i = 0; i < lines; ++i) Add(text(i));
@@ -99,30 +109,34 @@ void TMRUStringList::Merge(MergeWindow& window) {
     }
     if (lines == 0) return finish();
 
-    const std::vector<std::string>* memo =
-        window.index < memo_.windows.size() ? &memo_.windows[window.index] : nullptr;
-    auto compare = [this](const std::string& a, const std::string& b) { return Compare(a, b); };
-    auto none = [](int) { return false; };
+    // The entries as the window starts, by their bytes.
+    ByteIndex entries;
+    for (const std::string& entry : items_) entries.Add(Bytes(entry.data(), entry.size()));
 
     // From the last line back: the distinct lines, the most recent first,
     // each spelt as the first line of its last run (a line equal to the top
     // entry leaves the top as it is). Beyond the room of the list, an older
     // distinct line proves that no older line and no entry stays.
     const int room = std::max(Count(), maxStrings_ - 1);
-    std::vector<Seen> keys;
+    ByteIndex keys;
+    std::vector<int> entryOf;  // the entry each key is spelt as, or -1
     std::vector<int> spelling; // the line that gives each key its spelling
     int run = -1;              // the key whose last run the scan is in
     int stop = -1;
     for (int i = lines - 1; i >= 0 && stop < 0; --i) {
-        const Seen line(window.bytes.data() + lineStart(i), window.ends[i] - lineStart(i), memo);
-        const int key = FindEqual(line, keys, compare, none);
+        const Bytes s = line(i);
+        int key = keys.Find(s);
+        const int entry = key < 0 ? entries.Find(s) : -1;
+        for (int k = 0; key < 0 && k < keys.Size(); ++k)
+            if ((entry < 0 || entryOf[k] < 0) && Compare(keys[k].View(), s.View()) == 0) key = k;
         if (key >= 0) {
             if (key == run) spelling[key] = i;
             else run = -1;
-        } else if (static_cast<int>(keys.size()) < room) {
-            keys.push_back(line);
+        } else if (keys.Size() < room) {
+            keys.Add(s);
+            entryOf.push_back(entry);
             spelling.push_back(i);
-            run = static_cast<int>(keys.size()) - 1;
+            run = keys.Size() - 1;
         } else {
             stop = i;
         }
@@ -130,31 +144,33 @@ void TMRUStringList::Merge(MergeWindow& window) {
 
     const int count = Count();
     std::vector<std::string> merged;
-    for (int line : spelling) merged.push_back(text(line));
+    for (int i : spelling) merged.push_back(text(i));
     bool changed = true;
     bool trimmed = stop >= 0;
     if (stop < 0) {
-        // Every distinct line is known: place the entries among them.
-        std::vector<Seen> entries;
-        for (const std::string& entry : items_) entries.emplace_back(entry, memo);
+        // Every distinct line is known: place the entries among them. A key
+        // spelt as an entry is that entry; the others may equal one that no
+        // key is spelt as.
         std::vector<char> taken(count, 0);
-        std::vector<int> match;
-        for (const Seen& key : keys) {
-            match.push_back(FindEqual(key, entries, compare, [&](int e) { return taken[e] != 0; }));
-            if (match.back() >= 0) taken[match.back()] = 1;
-        }
-        const int distinct = static_cast<int>(keys.size()) + count - static_cast<int>(std::count(taken.begin(), taken.end(), 1));
+        for (int entry : entryOf)
+            if (entry >= 0) taken[entry] = 1;
+        std::vector<int> match = entryOf;
+        for (int k = 0; k < keys.Size(); ++k)
+            for (int e = 0; match[k] < 0 && e < count; ++e)
+                if (!taken[e] && Compare(items_[e], keys[k].View()) == 0) {
+                    match[k] = e;
+                    taken[e] = 1;
+                }
+        const int distinct = keys.Size() + count - static_cast<int>(std::count(taken.begin(), taken.end(), 1));
         const int kept = std::max(count, std::min(distinct, maxStrings_ - 1));
         // A run from the first line that equals the top entry never moved it.
         const bool onTop = run >= 0 && count > 0 && match[run] == 0;
-        changed = !(onTop && keys.size() == 1);
+        changed = !(onTop && keys.Size() == 1);
         if (onTop) merged[run] = items_[0];
         for (int e = 0; changed && e < count && static_cast<int>(merged.size()) < kept; ++e)
             if (!taken[e]) merged.push_back(std::move(items_[e]));
         trimmed = distinct > kept;
     }
-    const std::string stopLine = stop < 0 ? std::string() : text(stop);
-    Remember(window.index, changed ? merged : items_, stop >= 0 ? &stopLine : nullptr);
 
     if (changed) {
         // The storage grows as the Adds would have grown it: up to the count

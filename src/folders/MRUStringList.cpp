@@ -17,7 +17,7 @@ void TMRUStringList::Changed() {
     if (updateCount_ == 0) Dirty = true;
 }
 
-int TMRUStringList::Compare(const std::string& a, const std::string& b) const {
+int TMRUStringList::Compare(std::string_view a, std::string_view b) const {
     return platform::CompareText(a, b);
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 enum ListOrder { OrderMRU, OrderSort, OrderRevSort };
@@ -81,30 +82,20 @@ private:
     struct MergeWindow {
         std::string bytes;
         std::vector<std::uint32_t> ends; // where each complete line ends in bytes
-        std::size_t index = 0;           // which window of the file
         bool Full(bool sorted) const;
-    };
-    // Spellings that earlier merges found pairwise distinct, by window of
-    // the file: merging the same file again then needs no comparison.
-    struct MergeMemo {
-        unsigned comparison = 0; // the comparison these were found under
-        std::vector<std::vector<std::string>> windows;
-        std::size_t bytes = 0;
     };
 
     void Changed();
     void Grow();
     // Merges the window's lines as Add would one by one (MRUMerge.cpp).
     void Merge(MergeWindow& window);
-    void Remember(std::size_t window, const std::vector<std::string>& found, const std::string* stop);
     // Insert without the sorted-mode refusal, for Add.
     void InsertAt(int index, const std::string& s);
     void QuickSort(int left, int right);
-    int Compare(const std::string& a, const std::string& b) const;
+    int Compare(std::string_view a, std::string_view b) const;
     std::string Serialize() const;
 
     std::vector<std::string> items_;
-    MergeMemo memo_;
     int capacity_ = 0;
     int maxStrings_ = 16;
     int updateCount_ = 0;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -53,10 +54,7 @@ bool RemoveFile(const std::string& name);
 
 // The list comparison: case-insensitive in the user's default locale,
 // over the whole of both strings; negative, zero or positive.
-int CompareText(const std::string& a, const std::string& b);
-
-// Changes when the comparison may have changed (the user's locale).
-unsigned ComparisonIdentity();
+int CompareText(std::string_view a, std::string_view b);
 
 // How many bytes of lines a merge collects before it compares them: each
 // round costs a few hundred comparisons, which are cheap here and a

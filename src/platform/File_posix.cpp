@@ -133,7 +133,7 @@ bool MayAnswerSlowly(const std::string& path) {
 bool RemoveFile(const std::string& name) { return ::unlink(name.c_str()) == 0; }
 
 // Stands in for the locale comparison: ASCII letters without regard to case.
-int CompareText(const std::string& a, const std::string& b) {
+int CompareText(std::string_view a, std::string_view b) {
     auto fold = [](char c) {
         unsigned char u = static_cast<unsigned char>(c);
         return u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
@@ -145,8 +145,6 @@ int CompareText(const std::string& a, const std::string& b) {
     }
     return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
-
-unsigned ComparisonIdentity() { return 0; }
 
 std::size_t MergeWindowBytes() { return 64 * 1024; }
 

@@ -138,14 +138,12 @@ bool MayAnswerSlowly(const std::string& path) {
 
 bool RemoveFile(const std::string& name) { return ::DeleteFileA(name.c_str()) != FALSE; }
 
-int CompareText(const std::string& a, const std::string& b) {
+int CompareText(std::string_view a, std::string_view b) {
     // Explicit lengths: the whole of both strings, embedded NULs included.
     return ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
                             static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) -
            2;
 }
-
-unsigned ComparisonIdentity() { return ::GetUserDefaultLCID(); }
 
 std::size_t MergeWindowBytes() { return 512 * 1024; }
 
