@@ -108,46 +108,26 @@ void TMRUStringList::LoadFromFile(const std::string& name) {
 void TMRUStringList::MergeFromStream(Stream& source) {
     char buffer[ReadBufferSize];
     MergeWindow window;
-    auto lineStart = [&window] { return window.ends.empty() ? 0 : window.ends.back(); };
-    bool afterCR = false; // an LF right after a CR belongs to that line end
-    bool atEnd = false;
-    while (!atEnd) {
+    for (;;) {
         std::size_t size;
         try {
             size = source.Read(buffer, sizeof buffer);
         } catch (const IOError&) {
             // The lines read before the failure stay merged; the open one does not.
-            Merge(window);
+            Merge(window, false);
             throw;
         }
         if (size == 0) break;
-        const char* p = buffer;
         // Nothing after a Ctrl-Z is read.
         const char* const ctrlZ = static_cast<const char*>(std::memchr(buffer, CtrlZ, size));
-        const char* const end = ctrlZ ? ctrlZ : buffer + size;
-        atEnd = ctrlZ != nullptr;
-        while (p < end) {
-            if (afterCR) {
-                afterCR = false;
-                if (*p == '\n') {
-                    ++p;
-                    continue;
-                }
-            }
-            const char* cr = static_cast<const char*>(std::memchr(p, '\r', end - p));
-            const char* stop = cr ? cr : end;
-            window.bytes.append(p, stop);
-            p = stop;
-            if (p == end) break;
-            ++p;
-            window.ends.push_back(static_cast<std::uint32_t>(window.bytes.size()));
-            if (window.Full(sorted_)) Merge(window);
-            afterCR = true;
-        }
+        const std::size_t kept = ctrlZ ? ctrlZ - buffer : size;
+        window.bytes.append(buffer, kept);
+        if (!window.lineEnded) window.lineEnded = std::memchr(buffer, '\r', kept) != nullptr;
+        if (ctrlZ) break;
+        if (window.Full(sorted_)) Merge(window, false);
     }
     // A last line without a line end still counts; an empty one does not.
-    if (window.bytes.size() > lineStart()) window.ends.push_back(static_cast<std::uint32_t>(window.bytes.size()));
-    Merge(window);
+    Merge(window, true);
 }
 
 // Replaces the contents by the stream's lines. An error of the stream comes

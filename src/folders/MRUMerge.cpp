@@ -84,6 +84,49 @@ private:
     std::vector<int> slots_;
 };
 
+// A window's lines from the last back, found by searching back for the CRs:
+// a merge reads only as far back as it needs.
+class LinesBack {
+public:
+    LinesBack(const std::string& bytes, bool afterLine, bool last)
+        : data_(bytes.data()), end_(data_ + bytes.size()), first_(afterLine ? After(data_) : data_) {
+        lastEnd_ = EndBefore(end_);
+        next_ = lastEnd_;
+        const char* open = lastEnd_ ? After(lastEnd_) : first_;
+        if (last && open < end_) open_ = open;
+    }
+
+    // The CR that ends the last complete line, or null.
+    const char* LastEnd() const { return lastEnd_; }
+
+    // The next line back; false when there is none.
+    bool Next(const char*& start, std::size_t& size) {
+        const char* stop = open_ ? end_ : next_;
+        if (!stop) return false;
+        if (open_) open_ = nullptr;
+        else next_ = EndBefore(next_);
+        start = next_ ? After(next_) : first_;
+        size = stop - start;
+        return true;
+    }
+
+private:
+    const char* After(const char* cr) const { return cr + 1 < end_ && cr[1] == '\n' ? cr + 2 : cr + 1; }
+    // The last CR before p that ends a line, or null.
+    const char* EndBefore(const char* p) const {
+        while (p > first_)
+            if (*--p == '\r') return p;
+        return nullptr;
+    }
+
+    const char* data_;
+    const char* end_;
+    const char* first_;
+    const char* lastEnd_;
+    const char* next_;
+    const char* open_ = nullptr;
+};
+
 } // namespace
 
 bool TMRUStringList::MergeWindow::Full(bool sorted) const {
@@ -91,23 +134,28 @@ bool TMRUStringList::MergeWindow::Full(bool sorted) const {
     // limit by a read, so that the bytes never outgrow it (but for a line
     // longer than that).
     static const std::size_t limit = platform::MergeWindowBytes();
-    return sorted || bytes.size() + 4096 >= limit || ends.size() >= limit / 32;
+    return lineEnded && (sorted || bytes.size() + 4096 >= limit);
 }
 
-void TMRUStringList::Merge(MergeWindow& window) {
-    const int lines = static_cast<int>(window.ends.size());
-    auto lineStart = [&](int i) { return i == 0 ? 0 : window.ends[i - 1]; };
-    auto line = [&](int i) { return Bytes(window.bytes.data() + lineStart(i), window.ends[i] - lineStart(i)); };
-    auto text = [&](int i) { return std::string(line(i).View()); };
+void TMRUStringList::Merge(MergeWindow& window, bool last) {
+    LinesBack back(window.bytes, window.afterLine, last);
     auto finish = [&] {
-        window.bytes.clear();
-        window.ends.clear();
+        // The rest starts at the CR that ended the last line merged.
+        if (back.LastEnd()) {
+            window.bytes.erase(0, back.LastEnd() - window.bytes.data());
+            window.afterLine = true;
+        }
+        window.lineEnded = false;
     };
+    auto text = [](const Bytes& line) { return std::string(line.View()); };
+    const char* start;
+    std::size_t size;
     if (sorted_) {
-        for (int i = 0; i < lines; ++i) Add(text(i));
+        std::vector<Bytes> lines;
+        while (back.Next(start, size)) lines.emplace_back(start, size);
+        for (auto line = lines.rbegin(); line != lines.rend(); ++line) Add(text(*line));
         return finish();
     }
-    if (lines == 0) return finish();
 
     // The entries as the window starts, by their bytes.
     ByteIndex entries;
@@ -119,35 +167,36 @@ void TMRUStringList::Merge(MergeWindow& window) {
     // distinct line proves that no older line and no entry stays.
     const int room = std::max(Count(), maxStrings_ - 1);
     ByteIndex keys;
-    std::vector<int> entryOf;  // the entry each key is spelt as, or -1
-    std::vector<int> spelling; // the line that gives each key its spelling
-    int run = -1;              // the key whose last run the scan is in
-    int stop = -1;
-    for (int i = lines - 1; i >= 0 && stop < 0; --i) {
-        const Bytes s = line(i);
+    std::vector<int> entryOf;    // the entry each key is spelt as, or -1
+    std::vector<Bytes> spelling; // the line that gives each key its spelling
+    int run = -1;                // the key whose last run the scan is in
+    bool stop = false;
+    while (!stop && back.Next(start, size)) {
+        const Bytes s(start, size);
         int key = keys.Find(s);
         const int entry = key < 0 ? entries.Find(s) : -1;
         for (int k = 0; key < 0 && k < keys.Size(); ++k)
             if ((entry < 0 || entryOf[k] < 0) && Compare(keys[k].View(), s.View()) == 0) key = k;
         if (key >= 0) {
-            if (key == run) spelling[key] = i;
+            if (key == run) spelling[key] = s;
             else run = -1;
         } else if (keys.Size() < room) {
             keys.Add(s);
             entryOf.push_back(entry);
-            spelling.push_back(i);
+            spelling.push_back(s);
             run = keys.Size() - 1;
         } else {
-            stop = i;
+            stop = true;
         }
     }
+    if (keys.Size() == 0 && !stop) return finish(); // no line
 
     const int count = Count();
     std::vector<std::string> merged;
-    for (int i : spelling) merged.push_back(text(i));
+    for (const Bytes& line : spelling) merged.push_back(text(line));
     bool changed = true;
-    bool trimmed = stop >= 0;
-    if (stop < 0) {
+    bool trimmed = stop;
+    if (!stop) {
         // Every distinct line is known: place the entries among them. A key
         // spelt as an entry is that entry; the others may equal one that no
         // key is spelt as.

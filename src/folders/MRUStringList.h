@@ -78,17 +78,20 @@ private:
         TMRUStringList& list_;
     };
 
-    // Lines read by LoadFromFile and not yet merged, one window of the file.
+    // Bytes read by LoadFromFile and not yet merged, one window of the file.
+    // Its lines end at a CR, an LF right after which belongs to that end.
     struct MergeWindow {
         std::string bytes;
-        std::vector<std::uint32_t> ends; // where each complete line ends in bytes
+        bool afterLine = false; // bytes opens with the CR that ended the line before
+        bool lineEnded = false; // a CR came since the last merge
         bool Full(bool sorted) const;
     };
 
     void Changed();
     void Grow();
-    // Merges the window's lines as Add would one by one (MRUMerge.cpp).
-    void Merge(MergeWindow& window);
+    // Merges the window's complete lines, and with last the open one, as Add
+    // would one by one; leaves the rest in the window (MRUMerge.cpp).
+    void Merge(MergeWindow& window, bool last);
     // Insert without the sorted-mode refusal, for Add.
     void InsertAt(int index, const std::string& s);
     void QuickSort(int left, int right);
