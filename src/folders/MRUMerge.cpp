@@ -89,7 +89,7 @@ private:
 class LinesBack {
 public:
     LinesBack(const std::string& bytes, bool afterLine, bool last)
-        : data_(bytes.data()), end_(data_ + bytes.size()), first_(afterLine ? After(data_) : data_) {
+        : end_(bytes.data() + bytes.size()), first_(afterLine ? After(bytes.data()) : bytes.data()) {
         lastEnd_ = EndBefore(end_);
         next_ = lastEnd_;
         const char* open = lastEnd_ ? After(lastEnd_) : first_;
@@ -119,7 +119,6 @@ private:
         return nullptr;
     }
 
-    const char* data_;
     const char* end_;
     const char* first_;
     const char* lastEnd_;
