@@ -123,6 +123,7 @@ void TMRUStringList::LoadFromFile(const std::string& name) {
 }
 
 void TMRUStringList::MergeFromStream(Stream& source) {
+    if (memo_.comparison != platform::ComparisonIdentity()) memo_ = MergeMemo{platform::ComparisonIdentity(), {}, 0};
     char buffer[ReadBufferSize];
     MergeWindow window;
     for (;;) {

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -126,7 +127,27 @@ private:
     const char* open_ = nullptr;
 };
 
+constexpr std::size_t MemoBytes = 32 * 1024;
+constexpr std::size_t MemoOverhead = 32; // a string's own share, roughly
+
 } // namespace
+
+// Keeps what a window proved while the memo has room.
+void TMRUStringList::Remember(std::size_t window, std::vector<std::string> distinct) {
+    auto cost = [](const std::vector<std::string>& strings) {
+        std::size_t bytes = 0;
+        for (const std::string& s : strings) bytes += s.size() + MemoOverhead;
+        return bytes;
+    };
+    if (window > memo_.windows.size()) return;
+    if (window == memo_.windows.size()) memo_.windows.emplace_back();
+    std::vector<std::string>& kept = memo_.windows[window];
+    memo_.bytes -= cost(kept);
+    kept.clear();
+    if (memo_.bytes + cost(distinct) > MemoBytes) return;
+    kept = std::move(distinct);
+    memo_.bytes += cost(kept);
+}
 
 bool TMRUStringList::MergeWindow::Full(bool sorted) const {
     // A sorted list takes each line through Add as it comes. Short of the
@@ -145,6 +166,7 @@ void TMRUStringList::Merge(MergeWindow& window, bool last) {
             window.afterLine = true;
         }
         window.lineEnded = false;
+        ++window.index;
     };
     auto text = [](const Bytes& line) { return std::string(line.View()); };
     const char* start;
@@ -156,9 +178,16 @@ void TMRUStringList::Merge(MergeWindow& window, bool last) {
         return finish();
     }
 
-    // The entries as the window starts, by their bytes.
-    ByteIndex entries;
-    for (const std::string& entry : items_) entries.Add(Bytes(entry.data(), entry.size()));
+    // Strings known pairwise distinct, by their bytes: the entries as the
+    // window starts, and what the same window proved last time.
+    auto index = [](const std::vector<std::string>& strings) {
+        ByteIndex found;
+        for (const std::string& s : strings) found.Add(Bytes(s.data(), s.size()));
+        return found;
+    };
+    const ByteIndex entries = index(items_);
+    ByteIndex proved;
+    if (window.index < memo_.windows.size()) proved = index(memo_.windows[window.index]);
 
     // From the last line back: the distinct lines, the most recent first,
     // each spelt as the first line of its last run (a line equal to the top
@@ -167,34 +196,42 @@ void TMRUStringList::Merge(MergeWindow& window, bool last) {
     const int room = std::max(Count(), maxStrings_ - 1);
     ByteIndex keys;
     std::vector<int> entryOf;    // the entry each key is spelt as, or -1
+    std::vector<int> provedAs;   // the proved string each key is spelt as, or -1
     std::vector<Bytes> spelling; // the line that gives each key its spelling
     int run = -1;                // the key whose last run the scan is in
-    bool stop = false;
+    std::optional<std::string> stop; // the line that ended the scan
     while (!stop && back.Next(start, size)) {
         const Bytes s(start, size);
         int key = keys.Find(s);
         const int entry = key < 0 ? entries.Find(s) : -1;
+        const int known = key < 0 ? proved.Find(s) : -1;
+        auto apart = [&](int k) { return (entry >= 0 && entryOf[k] >= 0) || (known >= 0 && provedAs[k] >= 0); };
         for (int k = 0; key < 0 && k < keys.Size(); ++k)
-            if ((entry < 0 || entryOf[k] < 0) && Compare(keys[k].View(), s.View()) == 0) key = k;
+            if (!apart(k) && Compare(keys[k].View(), s.View()) == 0) key = k;
         if (key >= 0) {
             if (key == run) spelling[key] = s;
             else run = -1;
         } else if (keys.Size() < room) {
             keys.Add(s);
             entryOf.push_back(entry);
+            provedAs.push_back(known);
             spelling.push_back(s);
             run = keys.Size() - 1;
         } else {
-            stop = true;
+            stop = std::string(s.View());
         }
     }
     if (keys.Size() == 0 && !stop) return finish(); // no line
+    std::vector<std::string> distinct;
+    for (int k = 0; k < keys.Size(); ++k) distinct.emplace_back(keys[k].View());
+    if (stop) distinct.push_back(*stop);
+    Remember(window.index, std::move(distinct));
 
     const int count = Count();
     std::vector<std::string> merged;
     for (const Bytes& line : spelling) merged.push_back(text(line));
     bool changed = true;
-    bool trimmed = stop;
+    bool trimmed = stop.has_value();
     if (!stop) {
         // Every distinct line is known: place the entries among them. A key
         // spelt as an entry is that entry; the others may equal one that no

@@ -84,7 +84,17 @@ private:
         std::string bytes;
         bool afterLine = false; // bytes opens with the CR that ended the line before
         bool lineEnded = false; // a CR came since the last merge
+        std::size_t index = 0;  // which window of the file
         bool Full(bool sorted) const;
+    };
+    // Strings an earlier merge proved pairwise distinct, by window of the
+    // file: the distinct lines of the window and the line that ended its
+    // scan. Merging the same file again then needs no comparison, although
+    // the list keeps fewer entries than the file has lines.
+    struct MergeMemo {
+        unsigned comparison = 0; // the comparison they were proved under
+        std::vector<std::vector<std::string>> windows;
+        std::size_t bytes = 0;
     };
 
     void Changed();
@@ -92,6 +102,7 @@ private:
     // Merges the window's complete lines, and with last the open one, as Add
     // would one by one; leaves the rest in the window (MRUMerge.cpp).
     void Merge(MergeWindow& window, bool last);
+    void Remember(std::size_t window, std::vector<std::string> distinct);
     // Insert without the sorted-mode refusal, for Add.
     void InsertAt(int index, const std::string& s);
     void QuickSort(int left, int right);
@@ -99,6 +110,7 @@ private:
     std::string Serialize() const;
 
     std::vector<std::string> items_;
+    MergeMemo memo_;
     int capacity_ = 0;
     int maxStrings_ = 16;
     int updateCount_ = 0;

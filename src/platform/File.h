@@ -56,6 +56,9 @@ bool RemoveFile(const std::string& name);
 // over the whole of both strings; negative, zero or positive.
 int CompareText(std::string_view a, std::string_view b);
 
+// Changes when the comparison may have changed (the user's locale).
+unsigned ComparisonIdentity();
+
 // How many bytes of lines a merge collects before it compares them: each
 // round costs a few hundred comparisons, which are cheap here and a
 // system call each under Windows.

@@ -146,6 +146,8 @@ int CompareText(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
+unsigned ComparisonIdentity() { return 0; }
+
 std::size_t MergeWindowBytes() { return 64 * 1024; }
 
 std::string ExecutablePath() {

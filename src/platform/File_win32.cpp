@@ -145,6 +145,8 @@ int CompareText(std::string_view a, std::string_view b) {
            2;
 }
 
+unsigned ComparisonIdentity() { return ::GetUserDefaultLCID(); }
+
 std::size_t MergeWindowBytes() { return 512 * 1024; }
 
 std::string ExecutablePath() {
