@@ -2,11 +2,12 @@
 // every line with every entry; here a window of lines is collapsed from the
 // back, so that each line meets only the distinct lines after it, and only
 // as many of those as the list has room for. The result is exactly what the
-// Adds would have left, on the ground that the entries are distinct under the
-// comparison, which is an equivalence: a string byte for byte equal to an
+// Adds would have left, on the ground that the comparison is an equivalence
+// and the entries are distinct under it: a string byte for byte equal to an
 // entry equals that entry and no other, and two strings byte for byte equal
-// to two different entries are distinct. Merging a file whose lines are
-// already the entries, as at every menu, then calls no comparison at all.
+// to two different entries are distinct. The same holds for the strings a
+// window proved distinct last time, so merging the same file again, as at
+// every menu, calls no comparison at all.
 #include "folders/MRUStringList.h"
 
 #include "platform/File.h"
@@ -195,10 +196,10 @@ void TMRUStringList::Merge(MergeWindow& window, bool last) {
     // distinct line proves that no older line and no entry stays.
     const int room = std::max(Count(), maxStrings_ - 1);
     ByteIndex keys;
-    std::vector<int> entryOf;    // the entry each key is spelt as, or -1
-    std::vector<int> provedAs;   // the proved string each key is spelt as, or -1
-    std::vector<Bytes> spelling; // the line that gives each key its spelling
-    int run = -1;                // the key whose last run the scan is in
+    std::vector<int> entryOf;        // the entry each key is spelt as, or -1
+    std::vector<int> provedAs;       // the proved string each key is spelt as, or -1
+    std::vector<Bytes> spelling;     // the line that gives each key its spelling
+    int run = -1;                    // the key whose last run the scan is in
     std::optional<std::string> stop; // the line that ended the scan
     while (!stop && back.Next(start, size)) {
         const Bytes s(start, size);
@@ -222,10 +223,10 @@ void TMRUStringList::Merge(MergeWindow& window, bool last) {
         }
     }
     if (keys.Size() == 0 && !stop) return finish(); // no line
-    std::vector<std::string> distinct;
-    for (int k = 0; k < keys.Size(); ++k) distinct.emplace_back(keys[k].View());
-    if (stop) distinct.push_back(*stop);
-    Remember(window.index, std::move(distinct));
+    std::vector<std::string> proven;
+    for (int k = 0; k < keys.Size(); ++k) proven.emplace_back(keys[k].View());
+    if (stop) proven.push_back(*stop);
+    Remember(window.index, std::move(proven));
 
     const int count = Count();
     std::vector<std::string> merged;
