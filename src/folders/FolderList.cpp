@@ -48,7 +48,7 @@ void LoadFolderList() {
     const std::string path = FolderListPath();
     if (platform::FileExists(path)) {
         RecentFolders->SetMaxStrings(MergeLimit);
-        RecentFolders->LoadFromFile(path);
+        RecentFolders->MergeFile(path);
     }
     if (!PendingFolder.empty()) {
         RecentFolders->Add(PendingFolder);

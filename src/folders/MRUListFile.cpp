@@ -114,8 +114,11 @@ void TMRUStringList::SaveToStream(Stream& stream) {
 // Reads through a fixed buffer and merges a bounded window at a time, so a
 // file of any size costs the same memory.
 void TMRUStringList::LoadFromFile(const std::string& name) {
+    if (platform::FileExists(name)) MergeFile(name);
+}
+
+void TMRUStringList::MergeFile(const std::string& name) {
     LoadingScope loading(Loading);
-    if (!platform::FileExists(name)) return;
     platform::File file = platform::File::Open(name, platform::File::Mode::ReadSharedRead);
     FileSource source(file);
     MergeFromStream(source);

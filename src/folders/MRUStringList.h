@@ -53,6 +53,8 @@ public:
     void Assign(const TMRUStringList& source);
 
     void LoadFromFile(const std::string& name);
+    // LoadFromFile without its existence test, for a caller that made it.
+    void MergeFile(const std::string& name);
     void LoadFromStream(Stream& stream);
     // Adds the source's lines as LoadFromFile adds a file's (its line rules,
     // no clearing); a read error reaches the caller after the complete lines
