@@ -69,31 +69,33 @@ void PlaceDialog(HWND dialog) {
 // The open Save As dialog. The agent serves the tray and other processes
 // while it is open, so menus and boxes run their loops nested inside the
 // dialog's, and those loops go on delivering the dialog's queued messages
-// after it has ended: EndDialog only marks it. A second OK or Cancel would
-// then run the dialog's clean-up again (Wine's frees its shell objects twice
-// and crashes). So the dialog gets one closing command at a time, and no
-// command at all once it is closing.
+// after it has ended: EndDialog only hides it and marks it. A second OK or
+// Cancel would then run the dialog's clean-up again (Wine's frees its shell
+// objects twice and crashes). So the dialog gets one closing command at a
+// time, and no command at all once it has ended. Hidden after it was seen
+// is how an ended dialog shows, whichever way it ended (an OK it refuses, or
+// an overwrite the user declines, leaves it open).
 struct GuardedDialog {
     HWND window = nullptr;
     WNDPROC procedure = nullptr;
+    bool seen = false;
     bool inClosingCommand = false;
-    bool closing = false;
 };
 GuardedDialog* OpenDialog = nullptr;
 
 LRESULT CALLBACK GuardedDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     GuardedDialog& dialog = *OpenDialog;
     const WNDPROC procedure = dialog.procedure;
+    const bool visible = IsWindowVisible(window);
+    dialog.seen = dialog.seen || visible;
     if (message == WM_COMMAND) {
-        if (dialog.closing) return 0;
+        if (dialog.seen && !visible) return 0;
         const WORD id = LOWORD(wParam);
         if (id == IDOK || id == IDCANCEL) {
             if (dialog.inClosingCommand) return 0;
             dialog.inClosingCommand = true;
             const LRESULT result = CallWindowProcA(procedure, window, message, wParam, lParam);
             dialog.inClosingCommand = false;
-            // Cancel always ends the dialog; an accepted OK said so in CDN_FILEOK.
-            if (id == IDCANCEL) dialog.closing = true;
             return result;
         }
     } else if (message == WM_NCDESTROY) {
@@ -114,11 +116,8 @@ UINT_PTR CALLBACK ExportDialogHook(HWND hook, UINT message, WPARAM, LPARAM lPara
     // Nothing here raises; nothing may unwind through the dialog's frames.
     if (message == WM_INITDIALOG) {
         GuardDialog(GetParent(hook));
-    } else if (message == WM_NOTIFY) {
-        const UINT code = reinterpret_cast<const NMHDR*>(lParam)->code;
-        if (code == CDN_INITDONE) PlaceDialog(GetParent(hook));
-        // Accepted: the dialog cleans up and ends.
-        if (code == CDN_FILEOK && OpenDialog) OpenDialog->closing = true;
+    } else if (message == WM_NOTIFY && reinterpret_cast<const NMHDR*>(lParam)->code == CDN_INITDONE) {
+        PlaceDialog(GetParent(hook));
     }
     return 0;
 }
