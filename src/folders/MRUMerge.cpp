@@ -219,7 +219,7 @@ void TMRUStringList::Merge(MergeWindow& window, bool last) {
             spelling.push_back(s);
             run = keys.Size() - 1;
         } else {
-            stop = std::string(s.View());
+            stop = text(s);
         }
     }
     if (keys.Size() == 0 && !stop) return finish(); // no line

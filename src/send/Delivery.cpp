@@ -1,5 +1,7 @@
 #include "send/Delivery.h"
 
+#include "app/Nelvo.h"
+
 #include <cstring>
 #include <cwchar>
 
@@ -106,7 +108,7 @@ const wchar_t* Explain(PathProblem problem)
 
 HWND FindAgent()
 {
-    return FindWindowA("NelvoFolderWindow", "NelvoFolder");
+    return FindWindowA(MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE);
 }
 
 bool SendFolder(HWND agent, const char* path)

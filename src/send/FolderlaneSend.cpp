@@ -2,6 +2,7 @@
 // "folderlane-send FOLDER" sends the folder to the top of the list;
 // "folderlane-send --handoff" asks for the hand-off to Vantro. A console
 // program, for its messages and exit codes; Explorer uses folderlane-open.
+#include "app/Nelvo.h"
 #include "send/Delivery.h"
 
 #include <cstdio>
@@ -10,8 +11,6 @@
 using namespace delivery;
 
 namespace {
-
-constexpr UINT WM_HANDOFF = WM_USER + 9;
 
 int Usage()
 {
