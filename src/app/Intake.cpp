@@ -7,10 +7,15 @@
 #include "platform/Shell.h"
 
 void OnCopyData(const COPYDATASTRUCT* data) {
-    // After a log-off released the list there is nothing to add to.
-    if (!RecentFolders || !data) return;
     std::string path;
-    if (!TakeIntakePayload(data->lpData, data->cbData, path)) return;
+    const bool taken = data && TakeIntakePayload(data->lpData, data->cbData, path);
+    // The payload is copied: the sender goes on now, not when the folder has
+    // opened, which a slow share can delay until the sender gives up. The
+    // shell may also call through COM, which fails while another process
+    // waits for this message's answer.
+    ReplyMessage(1);
+    // After a log-off released the list there is nothing to add to.
+    if (!taken || !RecentFolders) return;
     PendingFolder = path;
     const int index = RecentFolders->Add(PendingFolder);
     if (index >= RecentFolders->Count()) return;

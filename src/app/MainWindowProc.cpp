@@ -13,7 +13,7 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         OnClose();
         return 0;
     case WM_ENDSESSION:
-        OnEndSession(wParam != FALSE);
+        OnEndSession(wParam != FALSE, lParam);
         return 0;
     case WM_COPYDATA:
         OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
@@ -35,8 +35,10 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 } // namespace
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Outside the try: a quit it posts again would close the last-chance
+    // report the moment it opened.
+    HandlerScope scope;
     try {
-        HandlerScope scope;
         return Dispatch(window, message, wParam, lParam);
     } catch (const std::exception& error) {
         ReportUncaughtError(error);

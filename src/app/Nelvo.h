@@ -46,7 +46,10 @@ extern UINT WM_TASKBARCREATED;
 // it survives a nested modal loop and stops the start-up's retries.
 void OnClose();
 void OnExit();
-void OnEndSession(bool sessionEnding);
+// reason is WM_ENDSESSION's lParam.
+void OnEndSession(bool sessionEnding, LPARAM reason);
+// Asks Windows to start the agent again when an update closed it.
+void RegisterForRestart();
 bool QuitWasRequested();
 // Lives for one handling of MainWindowProc; the outermost posts a quit
 // again if a modal loop swallowed it.

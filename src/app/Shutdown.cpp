@@ -1,5 +1,5 @@
 // The ways out: WM_CLOSE, WM_DESTROY, WM_ENDSESSION and the Exit command,
-// and the quit they post. Nothing is saved.
+// the quit they post, and the way back in after an update. Nothing is saved.
 #include "app/Nelvo.h"
 #include "folders/FolderList.h"
 
@@ -38,10 +38,19 @@ void OnExit() {
     PostQuit();
 }
 
-void OnEndSession(bool sessionEnding) {
+void OnEndSession(bool sessionEnding, LPARAM reason) {
     // A cancelled log-off must leave a working agent: releasing the list and
     // the icon then would strand an invisible process nobody can reach.
     if (!sessionEnding) return;
+    // Installers and updates close programs through Restart Manager while
+    // the session goes on: a process that stayed would hold its files and
+    // keep the openers from starting a fresh agent.
+    if (reason & ENDSESSION_CLOSEAPP) return OnExit();
     RecentFolders.reset();
     RemoveTrayIcon();
+}
+
+void RegisterForRestart() {
+    // Not after a reboot: the Startup shortcut starts the agent then.
+    RegisterApplicationRestart(nullptr, RESTART_NO_REBOOT);
 }

@@ -49,7 +49,12 @@ bool AddTrayIcon() {
         if (GetTickCount() - start >= ADD_RETRY_MS) return false;
         WaitBeforeRetry();
     }
-    IconWanted = true;
+    // The add waits on the taskbar, and a close may be handled meanwhile:
+    // then the icon it put there goes again, and a new taskbar gets none.
+    if (QuitWasRequested())
+        RemoveTrayIcon();
+    else
+        IconWanted = true;
     return true;
 }
 

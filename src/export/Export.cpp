@@ -1,6 +1,7 @@
 // Export List: the Save As dialog, then the list written in the Vantro
 // format or in its own, by the extension of the name the user confirmed.
 #include "export/Export.h"
+#include "app/Nelvo.h"
 #include "export/ExportNames.h"
 #include "export/VantroList.h"
 #include "folders/FolderList.h"
@@ -122,14 +123,24 @@ UINT_PTR CALLBACK ExportDialogHook(HWND hook, UINT message, WPARAM, LPARAM lPara
     return 0;
 }
 
+// A polite task killer posts WM_CLOSE to every top-level window of the
+// process. Destroyed from outside the dialog's loop, the owner would take
+// the dialog with it, which Windows does not support: the agent's own close
+// ends the dialog through its quit instead.
+LRESULT CALLBACK DialogOwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_CLOSE) return DefWindowProcA(window, message, wParam, lParam);
+    PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+    return 0;
+}
+
 // The dialog gets an owner of its own so that MainWindow is never disabled
 // and goes on serving the tray while the dialog is open. Made at the first
-// export; made again if something closed it.
+// export; made again if something destroyed it.
 HWND DialogOwner() {
     static HWND owner = nullptr;
     if (!IsWindow(owner)) {
         WNDCLASSA ownerClass = {};
-        ownerClass.lpfnWndProc = DefWindowProcA;
+        ownerClass.lpfnWndProc = DialogOwnerProc;
         ownerClass.hInstance = GetModuleHandleA(nullptr);
         ownerClass.lpszClassName = "NelvoDialogOwner";
         RegisterClassA(&ownerClass);
@@ -192,9 +203,12 @@ std::string AskExportName() {
 } // namespace
 
 void ExportFolderList() {
-    // A second Save As dialog would nest inside the first: show the open one.
+    // A second Save As dialog would nest inside the first: show the open one,
+    // or its replace question. An ended dialog is hidden until its loop
+    // returns; keystrokes must not go to it.
     if (OpenDialog) {
-        if (OpenDialog->window) SetForegroundWindow(OpenDialog->window);
+        const HWND dialog = OpenDialog->window;
+        if (dialog && IsWindowVisible(dialog)) SetForegroundWindow(GetLastActivePopup(dialog));
         return;
     }
     if (!RecentFolders || RecentFolders->Count() == 0) return;

@@ -8,6 +8,8 @@ from harness import (AGENT_CLASS, AGENT_TITLE, TRAY_ICON_ID, WM_CLOSE, WM_COMMAN
                      wait_for)
 
 IDM_EXIT = 1
+WM_QUERYENDSESSION = 17
+ENDSESSION_CLOSEAPP = 1
 ENDSESSION_LOGOFF = 0x80000000
 
 
@@ -129,7 +131,7 @@ class EndOfSession(AgentTestCase):
 
     def test_cancelled_end_of_session_changes_nothing(self):
         agent = self.new_agent()
-        for lparam in (0, ENDSESSION_LOGOFF):
+        for lparam in (0, ENDSESSION_LOGOFF, ENDSESSION_CLOSEAPP):
             self.assertEqual(agent.send(WM_ENDSESSION, 0, lparam), 0)
         time.sleep(1)
         self.assertTrue(agent.running)
@@ -138,6 +140,14 @@ class EndOfSession(AgentTestCase):
 
         self.assertEqual(agent.send(WM_CLOSE), 0)
         self.assertEqual(agent.wait_exit(), 0)
+        self.assertNoIcons()
+
+    def test_closed_by_restart_manager_ends_with_0(self):
+        # How installers and updates close a program while the session goes on.
+        agent = self.new_agent()
+        self.assertEqual(agent.send(WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP), 1)
+        self.assertEqual(agent.send(WM_ENDSESSION, 1, ENDSESSION_CLOSEAPP), 0)
+        self.assertEqual(agent.wait_exit(5), 0)
         self.assertNoIcons()
 
     def test_ending_session_removes_the_icon_and_leaves_the_list_alone(self):

@@ -6,6 +6,7 @@ import os
 import re
 import shutil
 import subprocess
+import time
 
 from harness import IDOK, wait_for
 from test_menu import FIXED_ITEMS, FOLDER_KINDS, ROOT, SIGNATURE_LINE, MenuTestCase, vtr_entries
@@ -167,6 +168,24 @@ class Payloads(IntakeTestCase):
         # Lower in the list: moved to the top in the spelling just received.
         self.copydata_opens(agent, delta.lower(), delta.lower())
         self.assertEqual(self.listed(agent), [delta.lower(), echo, ROOT])
+
+    def test_the_sender_is_answered_before_a_slow_open_ends(self):
+        # A file type opened through DDE: the shell starts the program and
+        # waits until it is ready, here until it ends 4 s later.
+        for key, value in ((r"HKCR\.e2eslow", "e2e.slowfile"),
+                           (r"HKCR\e2e.slowfile\shell\open\command", r'C:\e2e\recorder.exe /kind:slow "%1"'),
+                           (r"HKCR\e2e.slowfile\shell\open\ddeexec", "[open]")):
+            self.world.reg("add", key, "/ve", "/d", value, "/f")
+        agent = self.new_agent()
+        slow = os.path.join(agent.base, "list.e2eslow")
+        open(slow, "wb").close()
+        slow = self.world.windows_path(slow)
+        start = time.monotonic()
+        self.assertEqual(agent.copydata(slow), 1)
+        answered = time.monotonic() - start
+        wait_for(lambda: [r for r in agent.records() if r[0] == "slow"], 10, what="the slow open")
+        self.assertLess(answered, 2, "the sender waited for the open")
+        self.assertTrue(agent.running)
 
     def test_payload_lengths(self):
         agent = self.new_agent()

@@ -7,7 +7,8 @@
 // "/kind:NAME" argument, else from the program's own file name. A .vtr file
 // it is given is also copied, bytes unchanged, to <dir>\handoff-<N>.vtr,
 // N being the number of that log line; the agent rewrites its file at every
-// hand-off, so the copy is the only trace of what each hand-off held.
+// hand-off, so the copy is the only trace of what each hand-off held. The
+// kind "slow" stays 4 s after writing its line.
 #include <windows.h>
 
 #include <string>
@@ -113,6 +114,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     }
 
     const int number = AppendLine(directory + "\\record.log", kind + "\t" + arguments + "\r\n");
+    // A program the shell waits for (it opens its file through DDE, and waits
+    // until the program is ready or gone): an open that takes seconds.
+    if (kind == "slow")
+        Sleep(4000);
     const std::string file = Unquoted(arguments);
     if (number > 0 && EndsWithVtr(file))
         CopyFileA(file.c_str(), (directory + "\\handoff-" + std::to_string(number) + ".vtr").c_str(),
