@@ -2,29 +2,12 @@
 // the icon in the tray, run the loop.
 #include "app/Nelvo.h"
 #include "folders/FolderList.h"
-
-#include <objbase.h>
+#include "platform/Shell.h"
 
 #include <memory>
 
 namespace {
 
-// The shell may hand what the agent opens to extensions activated through
-// COM, which wants the calling thread initialised: apartment-threaded, and
-// without OLE1 DDE, as the shell asks.
-class ComApartment {
-public:
-    ComApartment()
-        : initialized_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-    ~ComApartment() {
-        if (initialized_) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool initialized_;
-};
 
 [[noreturn]] void Abort(const char* message, UINT flags) {
     MessageBoxA(nullptr, message, nullptr, flags);
@@ -63,9 +46,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         if (!AddTrayIcon())
             Abort("Unable to Put Icon in Task Tray : Aborting!", MB_SETFOREGROUND | MB_ICONERROR);
 
-        // After the icon: neither is needed before the first message.
-        ComApartment com;
         RegisterForRestart();
+        const ShellUse shell;
         int exitCode = RunMessageLoop();
         // Nothing is saved at the end.
         RecentFolders.reset();

@@ -2,8 +2,10 @@
 
 #include <windows.h>
 #include <shellapi.h>
+#include <objbase.h>
 #include <shlobj.h>
 
+#include <utility>
 #include <vector>
 
 std::string GetSpecialFolder(int csidl) {
@@ -31,7 +33,40 @@ static bool Succeeded(HINSTANCE result) {
     return reinterpret_cast<UINT_PTR>(result) > 32;
 }
 
+namespace {
+
+using CoInitializeExFunction = HRESULT(WINAPI*)(LPVOID, DWORD);
+using CoUninitializeFunction = void(WINAPI*)();
+
+// Set while this thread has COM initialised.
+CoUninitializeFunction UninitializeCom = nullptr;
+
+template <typename Function>
+Function Procedure(HMODULE module, const char* name) {
+    return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+// The shell may hand an open to extensions activated through COM, which wants
+// the thread initialised: apartment-threaded, without OLE1 DDE. At the first
+// open, not at start-up: COM's libraries stay unloaded until one is needed.
+void InitializeCom() {
+    static bool tried = false;
+    if (tried) return;
+    tried = true;
+    const HMODULE com = LoadLibraryA("ole32.dll");
+    const auto initialize = Procedure<CoInitializeExFunction>(com, "CoInitializeEx");
+    if (initialize && SUCCEEDED(initialize(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)))
+        UninitializeCom = Procedure<CoUninitializeFunction>(com, "CoUninitialize");
+}
+
+} // namespace
+
+ShellUse::~ShellUse() {
+    if (UninitializeCom) std::exchange(UninitializeCom, nullptr)();
+}
+
 bool ShellOpen(const char* verb, const std::string& file, const char* parameters, int show) {
+    InitializeCom();
     return Succeeded(ShellExecuteA(nullptr, verb, file.c_str(), parameters, nullptr, show));
 }
 

@@ -10,8 +10,19 @@ std::string GetSpecialFolder(int csidl);
 std::string GetFileVersionString(const std::string& path);
 
 // ShellExecuteA with no owner window and no working directory; true when
-// the shell's result, taken unsigned, is above 32.
+// the shell's result, taken unsigned, is above 32. The first call initialises
+// COM on the calling thread, which the shell may need for the open.
 bool ShellOpen(const char* verb, const std::string& file, const char* parameters, int show);
 
 // FindExecutableA with no directory; true when a program is associated.
 bool HasAssociatedProgram(const std::string& file);
+
+// Held by the thread that opens things for as long as it does: releases COM
+// at the end when an open initialised it.
+class ShellUse {
+public:
+    ShellUse() = default;
+    ~ShellUse();
+    ShellUse(const ShellUse&) = delete;
+    ShellUse& operator=(const ShellUse&) = delete;
+};
