@@ -71,7 +71,7 @@ std::string ExecutablePath();
 // empty when the system cannot tell.
 std::string ExecutableFolder();
 
-// The Windows directory as the shell reports it; empty when it cannot.
+// The system's Windows directory; empty when it cannot be told.
 std::string WindowsDirectory();
 
 } // namespace platform

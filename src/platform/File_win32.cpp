@@ -5,7 +5,6 @@
 #include "platform/Handle.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <utility>
 
@@ -172,9 +171,11 @@ std::string ExecutableFolder() {
 }
 
 std::string WindowsDirectory() {
+    // What the shell's special folder gives too (terminal-server sessions
+    // included), without the shell's folder machinery at start-up.
     char buffer[MAX_PATH + 1] = {};
-    if (!::SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_WINDOWS, FALSE)) return std::string();
-    return buffer;
+    const UINT length = ::GetSystemWindowsDirectoryA(buffer, sizeof buffer);
+    return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
 }
 
 } // namespace platform

@@ -8,6 +8,11 @@
 #include <chrono>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <shlobj.h>
+#endif
+
 using platform::File;
 using testfiles::ReadBytes;
 using testfiles::TempFolder;
@@ -159,6 +164,9 @@ TEST(ExecutableFolder, HoldsTheRunningProgram) {
     EXPECT_TRUE(platform::FileExists(folder + "unit_tests.exe")) << folder;
     const std::string windows = platform::WindowsDirectory();
     EXPECT_TRUE(platform::DirectoryExists(windows)) << windows;
+    char shell[MAX_PATH + 1] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, shell, CSIDL_WINDOWS, FALSE));
+    EXPECT_EQ(shell, windows) << "the seed's drive must be the one the shell reports";
 #else
     EXPECT_EQ('/', folder.back());
     EXPECT_TRUE(platform::FileExists(folder + "unit_tests")) << folder;
