@@ -10,6 +10,8 @@
 //   start-up   process creation to its window found and its icon in the tray
 //              (Shell_NotifyIconA NIM_MODIFY with uFlags 0 succeeds only for
 //              an icon the tray holds), the round's median;
+//   first menu the first menu of each start, after a settle, the round's
+//              median;
 //   memory     working set and committed private memory after start and
 //              after MENUS displays;
 //   menu       WM_TRAYNOTIFY(102, WM_RBUTTONDOWN) posted to a visible pop-up
@@ -301,14 +303,17 @@ void Close(Running& running, bool check) {
 // Which one goes first alternates from round to round.
 void RunRound(const Program (&programs)[2], int round, const Settings& settings) {
     const int order[2] = {round % 2 ? 0 : 1, round % 2 ? 1 : 0};
-    // Start-up alone first: a program started and closed again, several
-    // times, for a median that one start could not give.
-    std::vector<double> startups[2], startupWindows[2];
+    // Start-up and the first menu alone first: a program started, settled,
+    // shown its menu once and closed again, several times, for a median that
+    // one start could not give.
+    std::vector<double> startups[2], startupWindows[2], firstMenus[2];
     for (int i = 0; i < settings.starts; ++i)
         for (int index : order) {
             Running running = Start(programs[index], false);
             startups[index].push_back(running.startup);
             startupWindows[index].push_back(running.startupWindow);
+            SleepPumping(SETTLE_MS);
+            firstMenus[index].push_back(ShowMenu(running));
             Close(running, false);
         }
 
@@ -329,11 +334,10 @@ void RunRound(const Program (&programs)[2], int round, const Settings& settings)
     for (int i = 0; i < settings.menus; ++i)
         for (int index : order) {
             const double latency = ShowMenu(running[index]);
-            if (i == 0)
-                std::printf("menu_first %s %d %.3f\n", programs[index].name, round, latency);
-            else
-                running[index].menuTimes.push_back(latency);
+            (i == 0 ? firstMenus[index] : running[index].menuTimes).push_back(latency);
         }
+    for (int index : order)
+        std::printf("menu_first %s %d %.3f\n", programs[index].name, round, Median(firstMenus[index]));
     SleepPumping(SETTLE_MS);
     for (int index : order) ReportMemory(running[index], "menus", round);
 
