@@ -1,6 +1,6 @@
 #include "send/Delivery.h"
 
-#include "app/Nelvo.h"
+#include "app/Endpoint.h"
 
 #include <cstring>
 #include <cwchar>
