@@ -52,7 +52,7 @@ const wchar_t* Explain(PathProblem problem);
 HWND FindAgent();
 
 // WM_COPYDATA, sent: the system copies the payload only for sent messages.
-// False with the cause in GetLastError(), or 0 when the agent answered but
+// On false GetLastError() gives the cause: 0 when the agent answered, but
 // not with 1.
 bool SendFolder(HWND agent, const char* path);
 

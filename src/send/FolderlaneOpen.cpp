@@ -63,7 +63,9 @@ HWND StartAgent(StartFailure& failure)
         failure.kind = StartFailure::NoFolder;
         return nullptr;
     }
-    wsprintfW(commandLine, L"\"%sFolderlane.exe\"", ownFolder);
+    // Not wsprintfW: it stops at 1024 characters.
+    lstrcpyW(commandLine, L"\"");
+    lstrcatW(lstrcatW(commandLine, ownFolder), L"Folderlane.exe\"");
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started = {};
@@ -145,9 +147,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     // background's %V empty (Wine's) still starts the verb in that folder.
     // So the path is made whole before we leave that folder.
     static wchar_t current[] = L".";
-    wchar_t* folderName = arguments.Count() == 1 && arguments[0][0] ? arguments[0] : current;
+    wchar_t* folderName = current;
     AgentPath path;
-    const PathProblem problem = arguments.Count() == 1 ? ToAgentPath(folderName, path) : PathProblem::None;
+    PathProblem problem = PathProblem::None;
+    if (arguments.Count() == 1) {
+        if (arguments[0][0])
+            folderName = arguments[0];
+        problem = ToAgentPath(folderName, path);
+    }
     LeaveForOwnFolder();
 
     if (arguments.Count() > 1)

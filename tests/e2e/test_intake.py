@@ -261,7 +261,11 @@ class Sender(IntakeTestCase):
 
     def test_open_programs_that_cannot_start_the_agent_say_so_at_once_and_end(self):
         self.assertEqual(self.world.agent_windows(), [])
-        openers = [self.shipped("folderlane-open.exe", ROOT, wait=False) for _ in range(2)]
+        # The second as on a folder's background: it leaves the folder.
+        held = os.path.join(self.world.prefix, "drive_c", "e2e", "Held")
+        os.makedirs(held)
+        openers = [self.shipped("folderlane-open.exe", *args, wait=False, cwd=cwd)
+                   for args, cwd in (((ROOT,), None), (("",), held))]
         try:
             _, text = self.world.message_box("Folderlane", timeout=30)
             self.assertIn('"C:\\e2e\\Folderlane.exe" could not be started', text)
@@ -269,6 +273,9 @@ class Sender(IntakeTestCase):
             # An open box holds no lock: the other opener need not wait for it.
             boxes = lambda: [w.hwnd for w in self.world.windows("#32770|Folderlane") if w.visible]
             wait_for(lambda: len(boxes()) == 2, 10, what="the other opener's box")
+            subprocess.run(["wine", "cmd", "/c", "rd", "C:\\e2e\\Held"], env=self.world.env(),
+                           stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
+            self.assertFalse(os.path.exists(held))
             for box in boxes():
                 self.world.press(box, IDOK)
             self.assertEqual([opener.wait(20) for opener in openers], [3, 3])
