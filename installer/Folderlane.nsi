@@ -49,6 +49,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) Folderlane developers
 !define MUI_UNICON "${ROOT}/res/MAINICON.ico"
 !define MUI_COMPONENTSPAGE_NODESC
 !insertmacro MUI_PAGE_COMPONENTS
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE CheckInstallFolder
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "Folderlane is installed and running: its icon is in the notification area. Press the right mouse button on it for your recent folders."
@@ -57,8 +58,6 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) Folderlane developers
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-; Ends every running agent the way its own Exit does, and waits for each
-; process to be gone, so that its executable can be replaced or deleted.
 !macro DELETE_VERBS
   DeleteRegKey HKCU "${FOLDER_VERB}"
   DeleteRegKey HKCU "${BACKGROUND_VERB}"
@@ -72,6 +71,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) Folderlane developers
   WriteRegStr HKCU "${KEY}\command" "" '"$INSTDIR\folderlane-open.exe" "${ITEM}"'
 !macroend
 
+; Ends every running agent the way its own Exit does, and waits for each
+; process to be gone, so that its executable can be replaced or deleted.
 !macro CLOSE_AGENTS_FUNCTION un
 Function ${un}CloseAgents
   StrCpy $R9 0
@@ -102,8 +103,61 @@ FunctionEnd
 !insertmacro CLOSE_AGENTS_FUNCTION ""
 !insertmacro CLOSE_AGENTS_FUNCTION "un."
 
+; The agent finds FolderList.txt and the read-me through the ANSI code
+; page: in a folder whose path that code page cannot spell it would find
+; neither. (A code page that spells everything, UTF-8, makes the call fail:
+; then every folder fits.)
+Function CheckInstallFolder
+  StrCpy $1 0
+  ; WC_NO_BEST_FIT_CHARS: a look-alike letter would name another folder.
+  System::Call "kernel32::WideCharToMultiByte(i 0, i 0x400, w '$INSTDIR', i -1, p 0, i 0, p 0, *i r1r1)"
+  ${If} $1 <> 0
+    MessageBox MB_OK|MB_ICONSTOP "Folderlane cannot be installed in$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nThe path has characters that Windows' code page for non-Unicode programs lacks, and Folderlane would not find its files there. Choose a folder whose path has none, for example C:\Folderlane." /SD IDOK
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; $0 = 1 when the process $1 runs with full administrator rights, else 0.
+Function ElevationOf
+  StrCpy $0 0
+  StrCpy $2 0
+  System::Call "advapi32::OpenProcessToken(p r1, i 0x8, *p r2r2)"
+  ${If} $2 <> 0
+    ; TokenElevation
+    System::Call "advapi32::GetTokenInformation(p r2, i 20, *i r0r0, i 4, *i .r3)"
+    System::Call "kernel32::CloseHandle(p r2)"
+  ${EndIf}
+FunctionEnd
+
+; Starts the agent only when none runs (the Startup shortcut's way). Setup
+; run "as administrator" would give an agent that the user's own Explorer
+; cannot send folders to: then the shell starts it, with the shell's rights.
+Function StartAgent
+  StrCpy $1 -1
+  Call ElevationOf
+  StrCpy $4 $0
+  System::Call "user32::GetShellWindow() p .r5"
+  ${If} $5 <> 0
+    StrCpy $6 0
+    System::Call "user32::GetWindowThreadProcessId(p r5, *i r6r6)"
+    ; PROCESS_QUERY_LIMITED_INFORMATION
+    System::Call "kernel32::OpenProcess(i 0x1000, i 0, i r6) p .r1"
+    ${If} $1 <> 0
+      Call ElevationOf
+      System::Call "kernel32::CloseHandle(p r1)"
+    ${EndIf}
+    ${If} $4 > $0
+      Exec '"$WINDIR\explorer.exe" "$INSTDIR\folderlane-open.exe"'
+      Return
+    ${EndIf}
+  ${EndIf}
+  Exec '"$INSTDIR\folderlane-open.exe"'
+FunctionEnd
+
 Section "Folderlane" SecAgent
   SectionIn RO
+  ; Silent installations skip the folder page and its check.
+  Call CheckInstallFolder
   Call CloseAgents
   ; The folder above the installation is removed on uninstalling only when
   ; this installation made it.
@@ -137,8 +191,11 @@ Section "Folderlane" SecAgent
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
+; Through folderlane-open, which starts the agent only when none runs:
+; Windows starts Startup programs some seconds after log-on, and the user may
+; have started one by "Open with Folderlane" meanwhile.
 Section "Start Folderlane when I log on" SecStartup
-  CreateShortcut "$SMSTARTUP\${SHORTCUT}" "$INSTDIR\Folderlane.exe" "" "$INSTDIR\Folderlane.exe" 0
+  CreateShortcut "$SMSTARTUP\${SHORTCUT}" "$INSTDIR\folderlane-open.exe" "" "$INSTDIR\Folderlane.exe" 0
 SectionEnd
 
 ; The folder goes through the agent, which folderlane-open starts when it
@@ -153,7 +210,7 @@ SectionEnd
 Section "-Start"
   ; SHCNE_ASSOCCHANGED: Explorer picks up the new verbs.
   System::Call "shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)"
-  Exec '"$INSTDIR\Folderlane.exe"'
+  Call StartAgent
 SectionEnd
 
 Section "Uninstall"

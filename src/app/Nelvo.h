@@ -4,10 +4,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "app/Endpoint.h"
+
 #include <string>
 
 constexpr UINT WM_TRAYNOTIFY = WM_USER + 8;
-constexpr UINT WM_HANDOFF = WM_USER + 9;
 constexpr UINT TRAY_ICON_ID = 102;
 
 constexpr int IDM_EXIT = 1;
@@ -20,8 +21,6 @@ constexpr int IDM_EXPORT = 7;
 constexpr int IDM_OPENINVANTRO = 8;
 constexpr int IDM_FOLDER_BASE = 9;
 
-constexpr char MAIN_WINDOW_CLASS[] = "NelvoFolderWindow";
-constexpr char MAIN_WINDOW_TITLE[] = "NelvoFolder";
 constexpr char MESSAGE_CAPTION[] = "Nelvo";
 
 extern HWND MainWindow;

@@ -1,6 +1,6 @@
 #include "send/Delivery.h"
 
-#include "app/Nelvo.h"
+#include "app/Endpoint.h"
 
 #include <cstring>
 #include <cwchar>
@@ -117,9 +117,11 @@ bool SendFolder(HWND agent, const char* path)
     data.cbData = static_cast<DWORD>(std::strlen(path));
     data.lpData = const_cast<char*>(path);
     DWORD_PTR result = 0;
-    return SendMessageTimeoutA(agent, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
-                               SEND_TIMEOUT_MS, &result) &&
-           result == 1;
+    if (!SendMessageTimeoutA(agent, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
+                             SEND_TIMEOUT_MS, &result))
+        return false;
+    SetLastError(ERROR_SUCCESS);
+    return result == 1;
 }
 
 }  // namespace delivery

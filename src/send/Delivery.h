@@ -52,6 +52,15 @@ const wchar_t* Explain(PathProblem problem);
 HWND FindAgent();
 
 // WM_COPYDATA, sent: the system copies the payload only for sent messages.
+// On false GetLastError() gives the cause: 0 when the agent answered, but
+// not with 1.
 bool SendFolder(HWND agent, const char* path);
+
+// Windows refuses a message to a process with higher rights than the
+// sender's with error 5: an agent started "as administrator".
+constexpr DWORD AGENT_RUNS_HIGHER = ERROR_ACCESS_DENIED;
+constexpr wchar_t AGENT_RUNS_HIGHER_TEXT[] =
+    L"Folderlane runs with higher rights than this program (it was started as administrator), and Windows "
+    L"keeps this program's messages from it. End Folderlane and start it again without administrator rights";
 
 }  // namespace delivery

@@ -1,7 +1,8 @@
 // folderlane-open: "Open with Folderlane" in Explorer. A GUI program, so that
 // no console flashes up. When no agent runs it starts the one beside it, so
 // that the folder still opens and is remembered; what it cannot mend it says
-// in a message box, since nobody sees its exit code.
+// in a message box, since nobody sees its exit code. Without a folder it only
+// starts the agent when none runs: the Startup shortcut and setup use that.
 #include "send/Delivery.h"
 
 #include <initializer_list>
@@ -15,7 +16,8 @@ constexpr DWORD POLL_MS = 100;
 
 using Handle = UniqueHandle<HANDLE, CloseHandle>;
 
-WCHAR folder[LONGEST_PATH];
+// This program's folder, with its backslash; empty when it is not known.
+WCHAR ownFolder[LONGEST_PATH];
 WCHAR commandLine[LONGEST_PATH];
 WCHAR message[LONGEST_PATH + 1024];
 
@@ -32,36 +34,46 @@ int Complain(int code, std::initializer_list<const wchar_t*> parts)
     return code;
 }
 
-const wchar_t* ErrorNumber()
+// Explorer starts the background's verb in the folder itself: kept as the
+// current folder while we wait or show a box, it could not be renamed or
+// deleted.
+void LeaveForOwnFolder()
 {
-    static WCHAR number[16];
-    wsprintfW(number, L"%lu", GetLastError());
-    return number;
+    const DWORD length = GetModuleFileNameW(nullptr, ownFolder, LONGEST_PATH - 16);
+    DWORD end = length < LONGEST_PATH - 16 ? length : 0;
+    while (end > 0 && ownFolder[end - 1] != L'\\')
+        --end;
+    ownFolder[end] = L'\0';
+    if (end > 0)
+        SetCurrentDirectoryW(ownFolder);
 }
 
+// Why the agent could not be had; told only once the lock is released, so
+// that a box the user leaves open keeps no other opener waiting.
+struct StartFailure {
+    enum { None, NoFolder, NotStarted, Ended, NotReady, Busy } kind = None;
+    DWORD error = 0;
+};
+
 // Starts Folderlane.exe from this program's folder and waits, a bounded
-// time, for its window. Says itself what went wrong.
-HWND StartAgent()
+// time, for its window.
+HWND StartAgent(StartFailure& failure)
 {
-    const DWORD length = GetModuleFileNameW(nullptr, folder, LONGEST_PATH - 16);
-    DWORD end = length;
-    while (end > 0 && folder[end - 1] != L'\\')
-        --end;
-    if (length == 0 || length >= LONGEST_PATH - 16 || end == 0) {
-        Complain(0, {L"Folderlane is not running, and its folder is not known. Start Folderlane, then try again."});
+    if (!ownFolder[0]) {
+        failure.kind = StartFailure::NoFolder;
         return nullptr;
     }
-    lstrcpyW(folder + end, L"Folderlane.exe");
-    wsprintfW(commandLine, L"\"%s\"", folder);
-    folder[end] = L'\0';
+    // Not wsprintfW: it stops at 1024 characters.
+    lstrcpyW(commandLine, L"\"");
+    lstrcatW(lstrcatW(commandLine, ownFolder), L"Folderlane.exe\"");
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started = {};
     // In its own folder: an agent that kept the opened folder as its current
     // one would keep the user from deleting or renaming it.
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, folder, &startup, &started)) {
-        Complain(0, {L"Folderlane is not running, and ", commandLine, L" could not be started (error ",
-                     ErrorNumber(), L").\r\n\r\nStart Folderlane yourself, or install it again; then try again."});
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, ownFolder, &startup,
+                        &started)) {
+        failure = {StartFailure::NotStarted, GetLastError()};
         return nullptr;
     }
     const Handle process(started.hProcess), thread(started.hThread);
@@ -69,27 +81,60 @@ HWND StartAgent()
         if (HWND agent = FindAgent())
             return agent;
         if (WaitForSingleObject(process.get(), POLL_MS) == WAIT_OBJECT_0) {
-            Complain(0, {L"Folderlane was started but ended at once.\r\n\r\nStart it yourself, then try again."});
+            failure.kind = StartFailure::Ended;
             return nullptr;
         }
     }
-    Complain(0, {L"Folderlane was started but was not ready after 10 seconds.\r\n\r\nWait until its icon is in the "
-                 L"notification area, then try again."});
+    failure.kind = StartFailure::NotReady;
     return nullptr;
 }
 
 // Explorer runs the verb once for each selected folder, all at the same
-// time: one of them starts the agent, the others wait for it and use it.
-HWND FindOrStartAgent()
+// time, and the Startup shortcut may run while the user chooses the verb:
+// only the holder of the lock starts an agent, the others wait for it and
+// use it. One that gets no lock only looks.
+HWND FindOrStartAgent(StartFailure& failure)
 {
     const Handle starting(CreateMutexW(nullptr, FALSE, L"Local\\Folderlane.StartAgent"));
     const DWORD waited = starting ? WaitForSingleObject(starting.get(), AGENT_START_MS + 5000) : WAIT_FAILED;
     HWND agent = FindAgent();
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        if (!agent)
+            failure.kind = StartFailure::Busy;
+        return agent;
+    }
     if (!agent)
-        agent = StartAgent();
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
-        ReleaseMutex(starting.get());
+        agent = StartAgent(failure);
+    ReleaseMutex(starting.get());
     return agent;
+}
+
+constexpr wchar_t WAIT_FOR_ICON[] = L"Wait until its icon is in the notification area, then try again.";
+
+int ComplainNoAgent(const StartFailure& failure)
+{
+    static WCHAR number[16];
+    switch (failure.kind) {
+    case StartFailure::NoFolder:
+        return Complain(EXIT_NO_AGENT, {L"Folderlane is not running, and its folder is not known. Start "
+                                        L"Folderlane, then try again."});
+    case StartFailure::NotStarted:
+        wsprintfW(number, L"%lu", failure.error);
+        return Complain(EXIT_NO_AGENT, {L"Folderlane is not running, and ", commandLine,
+                                        L" could not be started (error ", number,
+                                        L").\r\n\r\nStart Folderlane yourself, or install it again; then try again."});
+    case StartFailure::Ended:
+        return Complain(EXIT_NO_AGENT,
+                        {L"Folderlane was started but ended at once.\r\n\r\nStart it yourself, then try again."});
+    case StartFailure::Busy:
+        return Complain(EXIT_NO_AGENT, {L"Folderlane is being started, but was not ready after 15 seconds.\r\n\r\n",
+                                        WAIT_FOR_ICON});
+    case StartFailure::NotReady:
+    case StartFailure::None:
+        break;
+    }
+    return Complain(EXIT_NO_AGENT, {L"Folderlane was started but was not ready after 10 seconds.\r\n\r\n",
+                                    WAIT_FOR_ICON});
 }
 
 }  // namespace
@@ -97,24 +142,41 @@ HWND FindOrStartAgent()
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     const Arguments arguments;
-    if (arguments.Count() != 1)
-        return Complain(EXIT_REFUSED, {L"folderlane-open.exe opens one folder through Folderlane:\r\n\r\n"
-                                       L"    folderlane-open.exe FOLDER"});
+    const bool startOnly = arguments.Count() == 0;
     // An empty folder is the current one: a shell that leaves the
     // background's %V empty (Wine's) still starts the verb in that folder.
+    // So the path is made whole before we leave that folder.
     static wchar_t current[] = L".";
-    wchar_t* folderName = arguments[0][0] ? arguments[0] : current;
+    wchar_t* folderName = current;
     AgentPath path;
-    const PathProblem problem = ToAgentPath(folderName, path);
+    PathProblem problem = PathProblem::None;
+    if (arguments.Count() == 1) {
+        if (arguments[0][0])
+            folderName = arguments[0];
+        problem = ToAgentPath(folderName, path);
+    }
+    LeaveForOwnFolder();
+
+    if (arguments.Count() > 1)
+        return Complain(EXIT_REFUSED, {L"folderlane-open.exe opens one folder through Folderlane:\r\n\r\n"
+                                       L"    folderlane-open.exe FOLDER\r\n\r\n"
+                                       L"Without FOLDER it starts Folderlane, unless Folderlane runs already."});
     if (problem != PathProblem::None)
         return Complain(EXIT_REFUSED,
                         {L"Folderlane cannot open\r\n\r\n", folderName, L"\r\n\r\n", Explain(problem), L"."});
 
-    HWND agent = FindOrStartAgent();
+    StartFailure failure;
+    HWND agent = FindOrStartAgent(failure);
     if (!agent)
-        return EXIT_NO_AGENT;
+        return ComplainNoAgent(failure);
+    if (startOnly)
+        return EXIT_DELIVERED;
     if (!SendFolder(agent, path))
-        return Complain(EXIT_NOT_TAKEN, {L"Folderlane did not take the folder\r\n\r\n", folderName,
-                                         L"\r\n\r\nTry again; if it keeps failing, end Folderlane and start it again."});
+        return Complain(EXIT_NOT_TAKEN,
+                        {L"Folderlane did not take the folder\r\n\r\n", folderName, L"\r\n\r\n",
+                         GetLastError() == AGENT_RUNS_HIGHER
+                             ? AGENT_RUNS_HIGHER_TEXT
+                             : L"Try again; if it keeps failing, end Folderlane and start it again",
+                         L"."});
     return EXIT_DELIVERED;
 }

@@ -2,7 +2,7 @@
 // "folderlane-send FOLDER" sends the folder to the top of the list;
 // "folderlane-send --handoff" asks for the hand-off to Vantro. A console
 // program, for its messages and exit codes; Explorer uses folderlane-open.
-#include "app/Nelvo.h"
+#include "app/Endpoint.h"
 #include "send/Delivery.h"
 
 #include <cstdio>
@@ -18,6 +18,17 @@ int Usage()
                  "usage: folderlane-send FOLDER      add FOLDER to the top of the agent's list and open it\n"
                  "       folderlane-send --handoff   hand the agent's list to Vantro\n");
     return EXIT_REFUSED;
+}
+
+int NotTaken(const char* what)
+{
+    const DWORD error = GetLastError();
+    if (error == AGENT_RUNS_HIGHER)
+        std::fprintf(stderr, "folderlane-send: %ls; or run folderlane-send as administrator too\n",
+                     AGENT_RUNS_HIGHER_TEXT);
+    else
+        std::fprintf(stderr, "folderlane-send: the agent did not take the %s (error %lu)\n", what, error);
+    return EXIT_NOT_TAKEN;
 }
 
 }  // namespace
@@ -49,16 +60,7 @@ int main()
 
     if (handOff) {
         // Posted: the hand-off may show a message box, which must not hold us.
-        if (!PostMessageA(agent, WM_HANDOFF, 0, 0)) {
-            std::fprintf(stderr, "folderlane-send: the agent did not take the request (error %lu)\n",
-                         GetLastError());
-            return EXIT_NOT_TAKEN;
-        }
-        return EXIT_DELIVERED;
+        return PostMessageA(agent, WM_HANDOFF, 0, 0) ? EXIT_DELIVERED : NotTaken("request");
     }
-    if (!SendFolder(agent, path)) {
-        std::fprintf(stderr, "folderlane-send: the agent did not take the folder (error %lu)\n", GetLastError());
-        return EXIT_NOT_TAKEN;
-    }
-    return EXIT_DELIVERED;
+    return SendFolder(agent, path) ? EXIT_DELIVERED : NotTaken("folder");
 }

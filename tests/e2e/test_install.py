@@ -137,11 +137,11 @@ class Installer(IntakeTestCase):
                     open(os.path.join(build, name), "rb") as want:
                 self.assertEqual(got.read(), want.read(), name)
 
-        # Shortcuts: the Start menu, and the log-on one (ticked by default).
-        exe = self.install_dir + "\\Folderlane.exe"
-        for folder in (self.start_menu, self.startup):
+        # Shortcuts: the Start menu's starts the agent; the log-on one (ticked
+        # by default) the opener, which starts it only when none runs.
+        for folder, program in ((self.start_menu, "Folderlane.exe"), (self.startup, "folderlane-open.exe")):
             link = self.world.host_path(folder + "\\Folderlane.lnk")
-            self.assertEqual(shortcut_target(link), exe, folder)
+            self.assertEqual(shortcut_target(link), self.install_dir + "\\" + program, folder)
 
         # Registry: the entry of "Apps & features" and the verbs.
         entry = self.world.registry(UNINSTALL_KEY)
@@ -214,3 +214,32 @@ class Installer(IntakeTestCase):
         # What the user put beside the agent stays, and with it the folder.
         self.assertEqual(os.listdir(install), ["FolderList.txt"])
         self.assertEqual(self.world.agent_windows(), [])
+
+    def test_one_agent_whoever_starts_it_and_no_folder_the_code_page_cannot_spell(self):
+        omega = "C:\\e2e\\\u03a9mega"
+        self.assertNotEqual(self.wine(self.world.windows_path(self.setup), "/S", "/D=" + omega).returncode, 0)
+        self.assertFalse(os.path.exists(self.world.host_path(omega)))
+        self.assertIsNone(self.world.registry(UNINSTALL_KEY))
+
+        agent = self.install()
+        opener = self.install_dir + "\\folderlane-open.exe"
+        agents = lambda: [c for c in self.world.wine_processes() if "\\folderlane.exe" in c.lower()]
+        # The log-on shortcut's way with an agent running: no second one.
+        self.assertEqual(self.run_command_line(f'"{opener}"'), 0)
+        self.assertEqual(len(agents()), 1, agents())
+
+        # Five folders chosen at once with no agent running: one agent takes all.
+        self.close_agent(agent)
+        folders = [self.make_folder(agent, f"Chosen{n}") for n in range(5)]
+        before = len(agent.records())
+        openers = [subprocess.Popen(["wine", opener, folder], env=self.agent.record_env(),
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL) for folder in folders]
+        self.assertEqual([o.wait(60) for o in openers], [0] * 5)
+        self.assertEqual(len(agents()), 1, agents())
+        (window,) = self.world.agent_windows()
+        agent.attach(window)
+        self.assertCountEqual([path for _, path in self.new_records(agent, before, 5)], folders)
+        self.assertEqual(self.run_command_line(f'"{self.install_dir}\\folderlane-send.exe" --handoff'), 0)
+        self.new_records(agent, before + 5)
+        self.assertCountEqual(vtr_entries(agent.handoff_copy(before + 6))[:5], folders)

@@ -278,14 +278,26 @@ class Sender(IntakeTestCase):
         # The short name names the folder: the pruning keeps it.
         self.assertEqual(self.listed(agent), [sub, short, ROOT])
 
-    def test_open_program_that_cannot_start_the_agent_says_so_and_ends(self):
+    def test_open_programs_that_cannot_start_the_agent_say_so_at_once_and_end(self):
         self.assertEqual(self.world.agent_windows(), [])
-        opener = self.shipped("folderlane-open.exe", ROOT, wait=False)
+        # The second as on a folder's background: it leaves the folder.
+        held = os.path.join(self.world.prefix, "drive_c", "e2e", "Held")
+        os.makedirs(held)
+        openers = [self.shipped("folderlane-open.exe", *args, wait=False, cwd=cwd)
+                   for args, cwd in (((ROOT,), None), (("",), held))]
         try:
-            box, text = self.world.message_box("Folderlane", timeout=30)
+            _, text = self.world.message_box("Folderlane", timeout=30)
             self.assertIn('"C:\\e2e\\Folderlane.exe" could not be started', text)
             self.assertIn("Start Folderlane yourself", text)
-            self.world.press(box, IDOK)
-            self.assertEqual(opener.wait(20), 3)
+            # An open box holds no lock: the other opener need not wait for it.
+            boxes = lambda: [w.hwnd for w in self.world.windows("#32770|Folderlane") if w.visible]
+            wait_for(lambda: len(boxes()) == 2, 10, what="the other opener's box")
+            subprocess.run(["wine", "cmd", "/c", "rd", "C:\\e2e\\Held"], env=self.world.env(),
+                           stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
+            self.assertFalse(os.path.exists(held))
+            for box in boxes():
+                self.world.press(box, IDOK)
+            self.assertEqual([opener.wait(20) for opener in openers], [3, 3])
         finally:
-            opener.kill()
+            for opener in openers:
+                opener.kill()
