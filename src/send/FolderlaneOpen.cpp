@@ -105,7 +105,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     static wchar_t current[] = L".";
     wchar_t* folderName = arguments[0][0] ? arguments[0] : current;
     AgentPath path;
-    const PathProblem problem = ToAgentPath(folderName, path);
+    PathProblem problem = ToAgentPath(folderName, path);
+    // The agent would list a folder that is not there and the shell open nothing.
+    if (problem == PathProblem::None)
+        problem = FolderProblem(path);
     if (problem != PathProblem::None)
         return Complain(EXIT_REFUSED,
                         {L"Folderlane cannot open\r\n\r\n", folderName, L"\r\n\r\n", Explain(problem), L"."});
