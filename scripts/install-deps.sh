@@ -24,14 +24,24 @@ have valgrind || need+=(valgrind)
 have makensis || need+=(nsis)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 pkg_installed libclang-rt-14-dev || need+=(libclang-rt-14-dev)
+pkg_installed locales || need+=(locales)
+# Wine in a Japanese locale runs with the double-byte code page 932.
+japanese=""
+locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' || japanese=ja_JP.UTF-8
 
-[ ${#need[@]} -eq 0 ] && exit 0
+[ ${#need[@]} -eq 0 ] && [ -z "$japanese" ] && exit 0
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
-echo "Installing: ${need[*]}"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $sudo dpkg --add-architecture i386
+if [ ${#need[@]} -gt 0 ]; then
+    echo "Installing: ${need[*]}"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $sudo dpkg --add-architecture i386
+    fi
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+if [ -n "$japanese" ]; then
+    echo "Generating the locale $japanese"
+    $sudo localedef -i ja_JP -f UTF-8 "$japanese"
+fi

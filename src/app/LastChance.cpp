@@ -1,6 +1,7 @@
 // The report of an error that no command caught, and the commands' error box.
 #include "app/Nelvo.h"
 #include "platform/Errors.h"
+#include "platform/File.h"
 
 #include <cstdio>
 
@@ -14,9 +15,7 @@ std::string ModuleNameAt(const void* address) {
         module = GetModuleHandleA(nullptr);
     char path[MAX_PATH + 1] = {};
     GetModuleFileNameA(module, path, MAX_PATH);
-    std::string name = path;
-    size_t slash = name.find_last_of("\\:/");
-    return slash == std::string::npos ? name : name.substr(slash + 1);
+    return path + platform::NameStart(path);
 }
 
 [[noreturn]] void Report(const char* typeName, const void* address, std::string message) {

@@ -64,6 +64,14 @@ unsigned ComparisonIdentity();
 // system call each under Windows.
 std::size_t MergeWindowBytes();
 
+// Whether the byte starts a two-byte character of the ANSI code page (932,
+// 936, 949, 950), whose second byte can be a backslash.
+bool IsLeadByte(char c);
+
+// Where the last name of a path starts: after its last '\\' or ':', found
+// character by character.
+std::size_t NameStart(std::string_view path);
+
 // The running executable's full path; empty when the system cannot tell.
 std::string ExecutablePath();
 

@@ -150,6 +150,13 @@ unsigned ComparisonIdentity() { return 0; }
 
 std::size_t MergeWindowBytes() { return 64 * 1024; }
 
+// Stands in for a double-byte ANSI code page: the lead bytes of code page
+// 932, so that paths in it are walked here as under Windows.
+bool IsLeadByte(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return (u >= 0x81 && u <= 0x9F) || (u >= 0xE0 && u <= 0xFC);
+}
+
 std::string ExecutablePath() {
     char path[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path);

@@ -148,6 +148,8 @@ unsigned ComparisonIdentity() { return ::GetUserDefaultLCID(); }
 
 std::size_t MergeWindowBytes() { return 512 * 1024; }
 
+bool IsLeadByte(char c) { return ::IsDBCSLeadByte(static_cast<BYTE>(c)) != FALSE; }
+
 std::string ExecutablePath() {
     // Grow the buffer until the whole path fits; a cut path would name
     // another file.
@@ -166,8 +168,7 @@ std::string ExecutablePath() {
 
 std::string ExecutableFolder() {
     const std::string path = ExecutablePath();
-    const std::size_t end = path.find_last_of("\\:");
-    return end == std::string::npos ? std::string() : path.substr(0, end + 1);
+    return path.substr(0, NameStart(path));
 }
 
 std::string WindowsDirectory() {

@@ -34,32 +34,89 @@ int ToAnsiExactly(const WCHAR* text, int length)
                : -1;
 }
 
-// Replaces the name full[start, end) by its short name; the new end, or 0
-// when the path has none (it does not exist).
-DWORD Shorten(DWORD start, DWORD end, DWORD& length)
+// The name in the code page's lack, for Explain; the error of a failed look-up.
+const WCHAR* lackingName;
+DWORD lackingLength;
+DWORD lookupError;
+WCHAR explanation[LONGEST_PATH + 256];
+
+bool IsNotFound(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_DRIVE;
+}
+
+PathProblem LookupProblem()
+{
+    lookupError = GetLastError();
+    return IsNotFound(lookupError) ? PathProblem::NotFound : PathProblem::Unreadable;
+}
+
+DWORD NameEnd(DWORD start, DWORD length)
+{
+    while (start < length && full[start] != L'\\')
+        ++start;
+    return start;
+}
+
+// Replaces the name full[start, end) by its short name, which is the name
+// itself where the drive keeps none; moves end and length with it.
+PathProblem Shorten(DWORD start, DWORD& end, DWORD& length)
 {
     const WCHAR kept = full[end];
     full[end] = L'\0';
     const DWORD shortLength = GetShortPathNameW(full, shortPath, LONGEST_PATH);
     full[end] = kept;
-    if (shortLength == 0 || shortLength >= LONGEST_PATH)
-        return 0;
+    if (shortLength == 0)
+        return LookupProblem();
+    if (shortLength >= LONGEST_PATH)
+        return PathProblem::NoFullPath;
     const WCHAR* name = shortPath + shortLength;
     while (name > shortPath && name[-1] != L'\\')
         --name;
     const DWORD nameLength = static_cast<DWORD>(shortPath + shortLength - name);
     if (length - (end - start) + nameLength >= LONGEST_PATH)
-        return 0;
+        return PathProblem::NoFullPath;
     std::memmove(full + start + nameLength, full + end, (length - end + 1) * sizeof(WCHAR));
     std::memcpy(full + start, name, nameLength * sizeof(WCHAR));
     length = length - (end - start) + nameLength;
-    return start + nameLength;
+    end = start + nameLength;
+    return PathProblem::None;
+}
+
+// \\?\C:\x and \\?\UNC\server\share\x as C:\x and \\server\share\x: the
+// agent and the shell know only these, and a folder sent in both forms
+// would be listed twice.
+DWORD WithoutLongPrefix(DWORD length)
+{
+    if (length < 6 || std::wcsncmp(full, L"\\\\?\\", 4) != 0)
+        return length;
+    if (length >= 7 && full[5] == L':' && full[6] == L'\\') {
+        std::memmove(full, full + 4, (length - 4 + 1) * sizeof(WCHAR));
+        return length - 4;
+    }
+    if (length > 8 && _wcsnicmp(full + 4, L"UNC\\", 4) == 0) {
+        std::memmove(full + 2, full + 8, (length - 8 + 1) * sizeof(WCHAR));
+        return length - 6;
+    }
+    return length;
+}
+
+// Where the names that may be shortened begin: after C:\ or \\server\share\.
+DWORD RootEnd(DWORD length)
+{
+    if (length >= 3 && full[1] == L':')
+        return 3;
+    DWORD end = 0;
+    for (int separators = 0; end < length && separators < 4; ++end)
+        separators += full[end] == L'\\';
+    return end;
 }
 
 }  // namespace
 
 PathProblem ToAgentPath(wchar_t* argument, AgentPath& path)
 {
+    lackingName = nullptr;
     // "%1" around a drive's root arrives as C:" since the command line reads
     // \" as a quote; no name has a quote in it.
     const size_t given = std::wcslen(argument);
@@ -68,21 +125,40 @@ PathProblem ToAgentPath(wchar_t* argument, AgentPath& path)
     DWORD length = GetFullPathNameW(argument, LONGEST_PATH, full, nullptr);
     if (length == 0 || length >= LONGEST_PATH)
         return PathProblem::NoFullPath;
+    length = WithoutLongPrefix(length);
+    // One entry per folder: C:\x\ is C:\x; C:\ stays a root.
+    if (length > 1 && full[length - 1] == L'\\' && !(length == 3 && full[1] == L':'))
+        full[--length] = L'\0';
 
     // Name by name, so that only the names that need it are shortened and the
     // list shows the others as they are.
     for (DWORD start = 0; start <= length;) {
-        DWORD end = start;
-        while (end < length && full[end] != L'\\')
-            ++end;
-        if (ToAnsiExactly(full + start, static_cast<int>(end - start)) < 0 &&
-            (end = Shorten(start, end, length)) == 0)
-            return PathProblem::NoAnsiName;
+        DWORD end = NameEnd(start, length);
+        if (ToAnsiExactly(full + start, static_cast<int>(end - start)) < 0) {
+            PathProblem problem = Shorten(start, end, length);
+            if (problem == PathProblem::None && ToAnsiExactly(full + start, static_cast<int>(end - start)) < 0)
+                problem = PathProblem::NoShortNames;
+            if (problem != PathProblem::None) {
+                lackingName = full + start;
+                lackingLength = end - start;
+                return problem;
+            }
+        }
         start = end + 1;
     }
-    const int bytes = ToAnsiExactly(full, static_cast<int>(length));
+    // Double-byte names take two bytes a character: where the path is too
+    // long, names take their short names from the outermost on, so that the
+    // folder's own name stays readable as long as it can.
+    int bytes = ToAnsiExactly(full, static_cast<int>(length));
+    for (DWORD start = RootEnd(length); bytes > PATH_MAX_BYTES && start < length;) {
+        DWORD end = NameEnd(start, length);
+        if (Shorten(start, end, length) != PathProblem::None)
+            break;
+        bytes = ToAnsiExactly(full, static_cast<int>(length));
+        start = end + 1;
+    }
     if (bytes < 0)
-        return PathProblem::NoAnsiName;
+        return PathProblem::NoFullPath;
     if (bytes > PATH_MAX_BYTES)
         return PathProblem::TooLong;
     std::memcpy(path, ansi, bytes);
@@ -90,20 +166,43 @@ PathProblem ToAgentPath(wchar_t* argument, AgentPath& path)
     return PathProblem::None;
 }
 
+PathProblem FolderProblem(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return LookupProblem();
+    return attributes & FILE_ATTRIBUTE_DIRECTORY ? PathProblem::None : PathProblem::NotFound;
+}
+
 const wchar_t* Explain(PathProblem problem)
 {
+    explanation[0] = L'\0';
+    if (lackingName && problem != PathProblem::None) {
+        lstrcpyW(explanation, L"the name \"");
+        lstrcpynW(explanation + lstrlenW(explanation), lackingName, static_cast<int>(lackingLength + 1));
+        lstrcatW(explanation, L"\" has characters that the system's code page lacks, and ");
+    }
+    WCHAR* cause = explanation + lstrlenW(explanation);
     switch (problem) {
     case PathProblem::NoFullPath:
-        return L"the path is not valid";
-    case PathProblem::NoAnsiName:
-        return L"the folder's name has characters that the system's code page lacks, and it has no "
-               L"short name to use instead; rename the folder";
+        lstrcpyW(cause, L"the path is not valid");
+        break;
+    case PathProblem::NoShortNames:
+        lstrcpyW(cause, L"the drive keeps no short names to use instead; rename it");
+        break;
+    case PathProblem::NotFound:
+        lstrcpyW(cause, L"the folder does not exist");
+        break;
+    case PathProblem::Unreadable:
+        wsprintfW(cause, L"the folder cannot be read (error %lu)", lookupError);
+        break;
     case PathProblem::TooLong:
-        return L"the path is longer than 260 bytes";
+        lstrcpyW(cause, L"the path is longer than 260 bytes");
+        break;
     case PathProblem::None:
         break;
     }
-    return L"";
+    return explanation;
 }
 
 HWND FindAgent()

@@ -36,17 +36,23 @@ private:
     UniqueHandle<LPWSTR*, FreeArgv> argv_;
 };
 
-enum class PathProblem { None, NoFullPath, NoAnsiName, TooLong };
+enum class PathProblem { None, NoFullPath, NoShortNames, NotFound, Unreadable, TooLong };
 
 using AgentPath = char[PATH_MAX_BYTES + 1];
 
-// The folder as the agent keeps it: absolute, in the ANSI code page, every
-// name as it is on disk or, where it has no exact ANSI form, its short name;
-// at most PATH_MAX_BYTES bytes and a zero byte. Mends the argument where
-// the command line spoilt it.
+// The folder as the agent keeps it: absolute, without \\?\ and without a
+// trailing backslash (a root's stays), in the ANSI code page, every name as
+// it is on disk or, where it has no exact ANSI form, its short name; at most
+// PATH_MAX_BYTES bytes and a zero byte, for which names from the outermost
+// on take their short names where the path would be longer. Mends the
+// argument where the command line spoilt it.
 PathProblem ToAgentPath(wchar_t* argument, AgentPath& path);
 
-// What went wrong, and what to do, for the user.
+// Whether the path names an existing folder: None, NotFound or Unreadable.
+PathProblem FolderProblem(const char* path);
+
+// What went wrong, and what to do, for the user; names the name that the
+// code page lacks where the last ToAgentPath met one.
 const wchar_t* Explain(PathProblem problem);
 
 HWND FindAgent();

@@ -154,6 +154,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         if (arguments[0][0])
             folderName = arguments[0];
         problem = ToAgentPath(folderName, path);
+        // The agent would list a folder that is not there and the shell open nothing.
+        if (problem == PathProblem::None)
+            problem = FolderProblem(path);
     }
     LeaveForOwnFolder();
 

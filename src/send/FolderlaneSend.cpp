@@ -47,7 +47,11 @@ int main()
     if (!handOff) {
         const PathProblem problem = ToAgentPath(argument, path);
         if (problem != PathProblem::None) {
-            std::fprintf(stderr, "folderlane-send: %ls; nothing was sent\n", Explain(problem));
+            // In the code page, as the rest: printf's %ls would stop at the
+            // first character that the name has and the code page lacks.
+            static char text[2 * (LONGEST_PATH + 256)];
+            WideCharToMultiByte(CP_ACP, 0, Explain(problem), -1, text, sizeof text, nullptr, nullptr);
+            std::fprintf(stderr, "folderlane-send: %s; nothing was sent\n", text);
             return EXIT_REFUSED;
         }
     }

@@ -52,6 +52,9 @@ FAULT_CHANNELS = "-all,err+seh,err+heap,warn+heap"
 # No Mono/Gecko prompts, no desktop menu entries, no crash dialog.
 QUIET_OVERRIDES = "mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 
+# Locales a world can run in, and the ANSI code page Wine gives with each.
+LOCALE_CODECS = {"ja_JP.UTF-8": "cp932"}
+
 
 def wine_env(prefix, home, display, overrides=QUIET_OVERRIDES):
     """The environment of a private Wine world: its prefix, HOME and display."""
@@ -124,9 +127,12 @@ class Window:
 
 
 class World:
-    """Xvfb, Wine prefix and HOME of one test run, made once."""
+    """Xvfb, Wine prefix and HOME of one test run, made once; in a locale of
+    LOCALE_CODECS for every Wine process, or in the machine's."""
 
-    def __init__(self, build, results):
+    def __init__(self, build, results, locale=None):
+        self.locale = locale
+        self.codec = LOCALE_CODECS[locale] if locale else None
         self.build = os.path.abspath(build)
         self.results = os.path.abspath(results)
         self.exe = os.path.join(self.build, "Folderlane.exe")
@@ -156,8 +162,18 @@ class World:
             # desktop down; the shell falls back to App Paths (the recorder).
             overrides += ";explorer.exe=d"
         env = wine_env(self.prefix, self.home, self.display, overrides)
+        if self.locale:
+            env.update(LC_ALL=self.locale, LANG=self.locale)
         env.update(extra or {})
         return env
+
+    def decode(self, data):
+        """Text that the programs wrote in the ANSI code page."""
+        return data.decode(self.codec or "latin-1")
+
+    def encode(self, text):
+        """Text for the programs, in the ANSI code page."""
+        return text.encode(self.codec or "cp1252")
 
     def host_path(self, windows_path):
         """C:\\a\\b -> the file inside the prefix."""
@@ -285,7 +301,7 @@ class World:
         """Runs the probe; returns its stdout (exit code in .returncode if check=False)."""
         run = subprocess.run(["wine", "C:\\e2e\\probe.exe", *map(str, args)], env=self.env(),
                              stdin=subprocess.DEVNULL, capture_output=True, text=True,
-                             timeout=timeout)
+                             encoding=self.codec, errors="replace", timeout=timeout)
         if check and run.returncode != 0:
             raise AssertionError(f"probe {' '.join(map(str, args))}: exit {run.returncode}: "
                                  f"{run.stderr.strip()}")
@@ -475,7 +491,7 @@ class Agent:
     def copydata(self, payload, dwdata=0):
         """Sends WM_COPYDATA with these bytes; returns the agent's answer."""
         if isinstance(payload, str):
-            payload = payload.encode("cp1252")
+            payload = self.world.encode(payload)
         return int(self.world.probe("copydata", self.hwnd, dwdata, payload.hex()).strip())
 
     def command(self, command_id):
@@ -505,7 +521,7 @@ class Agent:
             return []
         result = []
         with open(log, "rb") as f:
-            for line in f.read().decode("latin-1").splitlines():
+            for line in self.world.decode(f.read()).splitlines():
                 kind, _, argument = line.partition("\t")
                 if len(argument) >= 2 and argument[0] == argument[-1] == '"':
                     argument = argument[1:-1]
@@ -548,33 +564,34 @@ class Agent:
             self.log = None
 
 
-_world = None
-_world_failure = None
+_worlds = {}
+_world_failures = {}
 
 
-def world():
-    """The run's Wine world, started by the first test that asks; when that
-    fails, every test fails at once with the same reason."""
-    global _world, _world_failure
-    if _world_failure:
-        raise RuntimeError(f"no Wine world for this run: {_world_failure}")
-    if _world is None:
+def world(locale=None):
+    """The run's Wine world in this locale, started by the first test that
+    asks; when that fails, every test in it fails at once with the same reason."""
+    if locale in _world_failures:
+        raise RuntimeError(f"no Wine world for this run: {_world_failures[locale]}")
+    if locale not in _worlds:
         build = os.environ.get("E2E_BUILD", os.path.join(ROOT, "build", "win32"))
         results = os.environ.get("E2E_RESULTS", os.path.join(build, "results"))
         try:
-            _world = World(build, results)
-            _world.start()
+            _worlds[locale] = World(build, results, locale)
+            _worlds[locale].start()
         except Exception as error:
-            _world_failure = f"{type(error).__name__}: {error}"
+            _world_failures[locale] = f"{type(error).__name__}: {error}"
             raise
-    return _world
+    return _worlds[locale]
 
 
 class AgentTestCase(unittest.TestCase):
     """A test with the run's world at hand; agents it makes end with it."""
 
+    LOCALE = None  # the world's (see LOCALE_CODECS)
+
     def setUp(self):
-        self.world = world()
+        self.world = world(self.LOCALE)
         self._agents = []
 
     def tearDown(self):
@@ -627,9 +644,10 @@ class ReportingResult(unittest.TestResult):
 
     def _screenshot(self, test):
         # Taken before tearDown, while the agent and its windows still exist.
-        if _world is not None and _world.display:
+        test_world = getattr(test, "world", None)
+        if test_world is not None and test_world.display:
             try:
-                _world.screenshot(test.id())
+                test_world.screenshot(test.id())
             except Exception:
                 pass
 
@@ -715,8 +733,8 @@ def main(argv=None):
         result.cases.append(("e2e.run.interrupted", "error", 0.0,
                              "the run was stopped (time limit or signal) before its end"))
     finally:
-        if _world is not None:
-            _world.stop()
+        for each in _worlds.values():
+            each.stop()
     seconds = time.monotonic() - started
     write_junit(result.cases, xml_path, seconds)
     passed = sum(o == "pass" for _, o, _, _ in result.cases)

@@ -21,9 +21,9 @@ ID_NAME = "1148"
 _outputs = itertools.count(1)
 
 
-def vantro_bytes(entries):
+def vantro_bytes(entries, encode=lambda entry: entry.encode("cp1252")):
     """The Vantro list file of a list whose index 0 comes first."""
-    return b"".join(line + b"\r\n" for line in [SIGNATURE] + [e.encode("cp1252") for e in entries])
+    return b"".join(line + b"\r\n" for line in [SIGNATURE] + [encode(e) for e in entries])
 
 
 def list_bytes(entries):

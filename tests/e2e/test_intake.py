@@ -9,6 +9,7 @@ import subprocess
 import time
 
 from harness import IDOK, wait_for
+from test_export import ExportTestCase, vantro_bytes
 from test_menu import FIXED_ITEMS, FOLDER_KINDS, ROOT, SIGNATURE_LINE, MenuTestCase, vtr_entries
 
 HANDOFF_PATH = re.compile(r"\AC:\\users\\[^\\]+\\Documents\\TmpTmpTmp\.vtr\Z")
@@ -259,27 +260,42 @@ class Sender(IntakeTestCase):
     def test_sender_makes_names_absolute_and_exact_or_refuses_them(self):
         agent = self.new_agent()
         sub = self.make_folder(agent, "Sub Dir")
-        # Relative to the sender's current folder, as the script means it.
-        run = self.sender("Sub Dir", cwd=agent.base)
-        self.assertEqual(run.returncode, 0, run.stderr)
-        self.assertOpenedFolder(self.new_records(agent, 0), sub)
+        # Relative to the sender's current folder, as the script means it;
+        # however it is spelt, one entry.
+        for number, form in enumerate(("Sub Dir", "Sub Dir\\", sub + "\\", "\\\\?\\" + sub,
+                                       "\\\\?\\" + sub.upper() + "\\")):
+            run = self.sender(form, cwd=agent.base)
+            self.assertEqual(run.returncode, 0, run.stderr)
+            self.assertOpenedFolder(self.new_records(agent, number), sub)
 
         # A name that the ANSI code page lacks: its short name, never '?'.
         omega = self.make_folder(agent, "\u03a9mega")
         run = self.sender(omega)
         self.assertEqual(run.returncode, 0, run.stderr)
-        short = self.new_records(agent, 1)[0][1]
+        short = self.new_records(agent, 5)[0][1]
         self.assertShortNameOf(short, omega)
-        # Where there is no short name (no such folder): refused, nothing sent.
+        # Where there is no short name (here: no such folder): refused with
+        # the name and the cause, nothing sent.
         run = self.sender(omega + "\\\u03a8")
         self.assertEqual(run.returncode, 2)
-        self.assertIn("code page", run.stderr)
-        self.assertNothingMoreOpened(agent, 2, sub)
+        self.assertEqual(run.stderr, 'folderlane-send: the name "?" has characters that the system\'s code '
+                                     "page lacks, and the folder does not exist; nothing was sent\n")
+        self.assertNothingMoreOpened(agent, 6, sub)
         # The short name names the folder: the pruning keeps it.
         self.assertEqual(self.listed(agent), [sub, short, ROOT])
 
     def test_open_programs_that_cannot_start_the_agent_say_so_at_once_and_end(self):
         self.assertEqual(self.world.agent_windows(), [])
+        # A folder that is not there is refused before any agent is looked for.
+        opener = self.shipped("folderlane-open.exe", "C:\\no such folder\\", wait=False)
+        try:
+            box, text = self.world.message_box("Folderlane", timeout=30)
+            self.assertEqual(text, "Folderlane cannot open\r\n\r\nC:\\no such folder\\\r\n\r\n"
+                                   "the folder does not exist.")
+            self.world.press(box, IDOK)
+            self.assertEqual(opener.wait(20), 2)
+        finally:
+            opener.kill()
         # The second as on a folder's background: it leaves the folder.
         held = os.path.join(self.world.prefix, "drive_c", "e2e", "Held")
         os.makedirs(held)
@@ -301,3 +317,38 @@ class Sender(IntakeTestCase):
         finally:
             for opener in openers:
                 opener.kill()
+
+
+class DoubleByteCodePage(IntakeTestCase, ExportTestCase):
+    """Code page 932, where the second byte of a character can be 0x5C, the
+    backslash: ソ is 83 5C, 表 95 5C, 能 94 5C."""
+
+    LOCALE = "ja_JP.UTF-8"
+
+    def test_names_with_backslash_bytes_are_sent_merged_opened_and_exported_to_documents(self):
+        agent = self.new_agent(start=False)
+        documents = self.make_folder(agent, "資料表")
+        for key in ("User Shell Folders", "Shell Folders"):
+            self.world.reg("add", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\" + key,
+                           "/v", "Personal", "/t", "REG_EXPAND_SZ", "/d", documents, "/f")
+        sent, merged = self.make_folder(agent, "ソ"), self.make_folder(agent, "能力表")
+        # 140 characters of two bytes: too long until a parent takes its short name.
+        deep = self.make_folder(agent, "表" * 70 + "/" + "ソ" * 70)
+        self.write_folder_list(agent, merged)
+        agent.start()
+
+        run = self.sender(sent)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertOpenedFolder(self.new_records(agent, 0), sent)
+        run = self.sender(deep)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        shortened = self.new_records(agent, 1)[0][1]
+        self.assertTrue(shortened.endswith("\\" + "ソ" * 70), shortened)
+        self.assertLessEqual(len(self.world.encode(shortened)), 260)
+
+        # The dialog starts in the documents folder: the default name lands there.
+        dialog = self.open_dialog(agent)
+        self.world.keys("Return")
+        self.wait_closed(dialog)
+        self.wait_file(self.world.host_path(documents + "\\FolderExport.vtr"),
+                       vantro_bytes([shortened, merged, sent, ROOT], self.world.encode))

@@ -45,7 +45,7 @@ class MenuTestCase(AgentTestCase):
 
     def write_folder_list(self, agent, *folders):
         with open(agent.path("FolderList.txt"), "wb") as f:
-            f.write(b"".join(folder.encode("latin-1") + b"\r\n" for folder in folders))
+            f.write(b"".join(self.world.encode(folder) + b"\r\n" for folder in folders))
 
     def send_folders(self, agent, *folders):
         """Another process sends each folder; the agent opens each one."""
