@@ -101,7 +101,8 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
     const bool sorted = byte() % 8 == 0;
     const std::size_t failAt = 1 + byte() * 7 * repeats;
     const int build = byte();
-    const bool inserted = build & 1, accept = build & 2, outOfMemory = build & 8;
+    // Accepted, a long file's every line would stay in a sorted list.
+    const bool inserted = build & 1, accept = build & 2 && repeats == 1, outOfMemory = build & 8;
     bool ignoreCase = !(build & 4);
     // Three bits a merge: Clear, the comparison changes, sorted mode ends.
     const int events = byte() | byte() << 8;
