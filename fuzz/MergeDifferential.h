@@ -36,10 +36,7 @@ public:
         return n;
     }
     std::size_t Write(const void*, std::size_t) override { return 0; }
-    [[noreturn]] static void Fail(bool outOfMemory) {
-        if (outOfMemory) throw std::bad_alloc();
-        throw IOError(1117);
-    }
+    [[noreturn]] static void Fail(bool outOfMemory) { outOfMemory ? throw std::bad_alloc() : throw IOError(1117); }
 
 private:
     const std::string& data_;
@@ -89,10 +86,9 @@ struct CaseRule {
 
 // Draws a list, a file (its lines repeated, so that it can span windows) and
 // a read error from the bytes; merges the file twice (the second time as the
-// next display does) and then once more cut short. The list may hold equal
-// entries (put in by Insert, or accepted in sorted mode, or made equal by a
-// change of the comparison), and it may be cleared before a merge. Returns
-// the first difference between the merge and the Adds, or "".
+// next display does) and then once more cut short, on a list that may hold
+// equal entries (Insert, Accept, another comparison) or be cleared before a
+// merge. Returns the first difference between the merge and the Adds, or "".
 inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats) {
     std::size_t pos = 0;
     auto byte = [&] { return pos < size ? data[pos++] : 0; };
@@ -100,12 +96,11 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
     const int seeded = byte() % 30;
     const bool sorted = byte() % 8 == 0;
     const std::size_t failAt = 1 + byte() * 7 * repeats;
-    const int build = byte();
+    // events: three bits a merge (Clear, the comparison changes, sorted mode ends).
+    const int build = byte(), low = byte(), events = low | byte() << 8;
     // Accepted, a long file's every line would stay in a sorted list.
     const bool inserted = build & 1, accept = build & 2 && repeats == 1, outOfMemory = build & 8;
     bool ignoreCase = !(build & 4);
-    // Three bits a merge: Clear, the comparison changes, sorted mode ends.
-    const int events = byte() | byte() << 8;
     std::vector<std::size_t> pieces = {4096};
     for (int i = byte() % 4; i > 0; --i) pieces.push_back(1 + byte() * 16);
     std::string file;

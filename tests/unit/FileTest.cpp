@@ -157,13 +157,9 @@ TEST(CompareText, IgnoresLetterCaseOverTheWholeStrings) {
 }
 
 #ifdef _WIN32
-// An LCID alone is shared by every custom locale and outlives updates of the
-// sorting tables: the identity also holds the locale's name ("en-US" at
-// least, in UTF-16) and CompareString's version block (32 bytes).
+// Beyond the LCID: the locale's name ("en-US" at least) and CompareString's version.
 TEST(ComparisonIdentity, NamesTheLocaleAndItsSortingTables) {
-    const std::string identity = platform::ComparisonIdentity();
-    EXPECT_GE(identity.size(), 4u + 2 * 5 + 32);
-    EXPECT_EQ(identity, platform::ComparisonIdentity());
+    EXPECT_GE(platform::ComparisonIdentity().size(), 4u + 2 * 5 + 32);
 }
 #endif
 
