@@ -5,10 +5,12 @@
 
 #include "folders/MRUStringList.h"
 #include "platform/Errors.h"
+#include "platform/File.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -19,24 +21,28 @@ namespace merge_differential {
 inline const char* const Tokens[] = {"a", "A", "b", "B", "\xE4", "\xC4", "\xE9", "\xC9", "\xAD", "\x01", "-",
                                      "C:\\", "c:\\", "\r\n", "\r\n", "\r", "\n", "\r\n\r\n", "\x1A"};
 
-// Serves the bytes in pieces of the given sizes; a read at failAt fails.
+// Serves the bytes in pieces of the given sizes; a read at failAt fails,
+// with an I/O error or out of memory.
 class PieceStream : public Stream {
 public:
-    PieceStream(const std::string& data, const std::vector<std::size_t>& pieces, std::size_t failAt)
-        : data_(data), pieces_(pieces), failAt_(failAt) {}
+    PieceStream(const std::string& data, const std::vector<std::size_t>& pieces, std::size_t failAt,
+                bool outOfMemory = false)
+        : data_(data), pieces_(pieces), failAt_(failAt), outOfMemory_(outOfMemory) {}
     std::size_t Read(void* buffer, std::size_t size) override {
-        if (pos_ >= failAt_) throw IOError(1117);
+        if (pos_ >= failAt_) Fail(outOfMemory_);
         std::size_t n = std::min({size, data_.size() - pos_, failAt_ - pos_, pieces_[reads_++ % pieces_.size()]});
         std::memcpy(buffer, data_.data() + pos_, n);
         pos_ += n;
         return n;
     }
     std::size_t Write(const void*, std::size_t) override { return 0; }
+    [[noreturn]] static void Fail(bool outOfMemory) { outOfMemory ? throw std::bad_alloc() : throw IOError(1117); }
 
 private:
     const std::string& data_;
     const std::vector<std::size_t>& pieces_;
     std::size_t failAt_;
+    bool outOfMemory_;
     std::size_t pos_ = 0;
     std::size_t reads_ = 0;
 };
@@ -66,10 +72,23 @@ inline std::string Describe(const TMRUStringList& list, const std::string& error
     return out;
 }
 
+// Natively the comparison can be made to tell letter case, and ignores it
+// again at the end; under Windows it is the user's own.
+struct CaseRule {
+    void Ignore(bool ignore) {
+#ifndef _WIN32
+        platform::SetComparisonIgnoresCase(ignore);
+#endif
+        (void)ignore;
+    }
+    ~CaseRule() { Ignore(true); }
+};
+
 // Draws a list, a file (its lines repeated, so that it can span windows) and
 // a read error from the bytes; merges the file twice (the second time as the
-// next display does) and then once more cut short. Returns the first
-// difference between the merge and the Adds, or "".
+// next display does) and then once more cut short, on a list that may hold
+// equal entries (Insert, Accept, another comparison) or be cleared before a
+// merge. Returns the first difference between the merge and the Adds, or "".
 inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats) {
     std::size_t pos = 0;
     auto byte = [&] { return pos < size ? data[pos++] : 0; };
@@ -77,28 +96,47 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
     const int seeded = byte() % 30;
     const bool sorted = byte() % 8 == 0;
     const std::size_t failAt = 1 + byte() * 7 * repeats;
+    // events: three bits a merge (Clear, the comparison changes, sorted mode ends).
+    const int build = byte(), low = byte(), events = low | byte() << 8;
+    // Accepted, a long file's every line would stay in a sorted list.
+    const bool inserted = build & 1, accept = build & 2 && repeats == 1, outOfMemory = build & 8;
+    bool ignoreCase = !(build & 4);
     std::vector<std::size_t> pieces = {4096};
     for (int i = byte() % 4; i > 0; --i) pieces.push_back(1 + byte() * 16);
     std::string file;
     while (pos < size) file += Tokens[byte() % (sizeof Tokens / sizeof *Tokens)];
     for (std::string once = file; repeats > 1; --repeats) file += once;
 
+    CaseRule rule;
+    rule.Ignore(ignoreCase);
     TMRUStringList merged, added;
     for (TMRUStringList* list : {&merged, &added}) {
-        for (int i = 0; i < seeded; ++i) list->Add(std::string(1 + i / 13, *Tokens[i % 13]));
+        if (accept) list->Duplicates = DuplicatesMode::Accept;
+        for (int i = 0; i < seeded; ++i) {
+            const std::string s(1 + i / 13, *Tokens[i % 13]);
+            if (inserted) list->Insert(0, s);
+            else list->Add(s);
+        }
         list->SetMaxStrings(max);
         if (sorted) {
             list->Order = OrderSort;
             list->SetSorted(true);
         }
     }
+    int merge = 0;
     for (const std::size_t cut : {file.size() + 1, file.size() + 1, failAt}) {
+        const int event = events >> 3 * merge++;
+        if (event & 2) rule.Ignore(ignoreCase = !ignoreCase);
+        for (TMRUStringList* list : {&merged, &added}) {
+            if (event & 1) list->Clear();
+            if (event & 4) list->SetSorted(false);
+        }
         std::string mergeError, addError;
         merged.Dirty = added.Dirty = false;
         try {
-            PieceStream stream(file, pieces, cut);
+            PieceStream stream(file, pieces, cut, outOfMemory);
             merged.MergeFromStream(stream);
-        } catch (const Error& e) {
+        } catch (const std::exception& e) {
             mergeError = e.what();
         }
         bool ctrlZ = false;
@@ -106,8 +144,8 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
         const bool fails = cut <= file.size() && !ctrlZ;
         try {
             for (const std::string& line : FileLines(file.substr(0, cut), fails, ctrlZ)) added.Add(line);
-            if (fails) throw IOError(1117);
-        } catch (const Error& e) {
+            if (fails) PieceStream::Fail(outOfMemory);
+        } catch (const std::exception& e) {
             addError = e.what();
         }
         const std::string a = Describe(merged, mergeError), b = Describe(added, addError);

@@ -67,16 +67,18 @@ void PruneFolderList() {
     std::vector<std::string> entries;
     for (int i = 0; i < list.Count(); ++i) entries.push_back(list.Get(i));
     const std::vector<char> exists = TestFoldersExist(entries);
-    std::vector<std::string> existing;
+    // Each Add goes to the top, so this holds the existing folders reversed;
+    // its limit leaves room for all of them (at the limit Add would push one out).
+    TMRUStringList existing;
+    existing.SetMaxStrings(static_cast<int>(entries.size()) + 1);
     for (size_t i = 0; i < entries.size(); ++i)
-        if (exists[i]) existing.push_back(entries[i]);
+        if (exists[i]) existing.Add(entries[i]);
 
-    if (!existing.empty()) {
-        // The entries came in through Add and are distinct already: put them
-        // back as they stand, without searching for duplicates again.
-        list.Clear();
-        // (Each Insert is a change: the list is dirty even if nothing went.)
-        for (size_t i = 0; i < existing.size(); ++i) list.Insert(static_cast<int>(i), existing[i]);
+    if (existing.Count() > 0) {
+        // Assign reverses them back and, as the Adds did, joins equal
+        // entries; again no Add may push one out.
+        list.SetMaxStrings(existing.Count() + 1);
+        list.Assign(existing);
     }
     list.SetMaxStrings(FolderLimit);
 }

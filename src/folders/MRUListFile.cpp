@@ -126,22 +126,29 @@ void TMRUStringList::MergeFile(const std::string& name) {
 }
 
 void TMRUStringList::MergeFromStream(Stream& source) {
-    if (memo_.comparison != platform::ComparisonIdentity()) memo_ = MergeMemo{platform::ComparisonIdentity(), {}, 0};
+    std::string comparison = platform::ComparisonIdentity();
+    if (memo_.comparison != comparison) {
+        // What was proved under another comparison proves nothing now.
+        memo_ = MergeMemo{std::move(comparison), {}, 0};
+        distinct_ = false;
+    }
     char buffer[ReadBufferSize];
     MergeWindow window;
     for (;;) {
         std::size_t size;
+        const char* end;
         try {
             size = source.Read(buffer, sizeof buffer);
-        } catch (const IOError&) {
-            // The lines read before the failure stay merged; the open one does not.
+            // Nothing after a Ctrl-Z is read.
+            end = FindByte(buffer, buffer + size, CtrlZ);
+            window.bytes.append(buffer, end - buffer);
+        } catch (...) {
+            // Whatever failed, a read or the window's growth, the lines read
+            // before the failure stay merged; the open one does not.
             Merge(window, false);
             throw;
         }
         if (size == 0) break;
-        // Nothing after a Ctrl-Z is read.
-        const char* const end = FindByte(buffer, buffer + size, CtrlZ);
-        window.bytes.append(buffer, end - buffer);
         if (!window.lineEnded) window.lineEnded = FindByte(buffer, end, '\r') != end;
         if (end != buffer + size) break;
         if (window.Full(sorted_)) Merge(window, false);

@@ -3,11 +3,12 @@
 // back, so that each line meets only the distinct lines after it, and only
 // as many of those as the list has room for. The result is exactly what the
 // Adds would have left, on the ground that the comparison is an equivalence
-// and the entries are distinct under it: a string byte for byte equal to an
-// entry equals that entry and no other, and two strings byte for byte equal
-// to two different entries are distinct. The same holds for the strings a
-// window proved distinct last time, so merging the same file again, as at
-// every menu, calls no comparison at all.
+// and the entries are distinct under it (a list with equal entries takes its
+// lines through Add): a string byte for byte equal to an entry equals that
+// entry and no other, and two strings byte for byte equal to two different
+// entries are distinct. The same holds for the strings a window proved
+// distinct under the same comparison, so merging the same file again calls
+// no comparison at all.
 #include "folders/MRUStringList.h"
 
 #include "platform/File.h"
@@ -150,6 +151,13 @@ void TMRUStringList::Remember(std::size_t window, std::vector<std::string> disti
     memo_.bytes += cost(kept);
 }
 
+bool TMRUStringList::EntriesDistinct() const {
+    for (int i = 1; i < Count(); ++i)
+        for (int j = 0; j < i; ++j)
+            if (Compare(items_[i], items_[j]) == 0) return false;
+    return true;
+}
+
 bool TMRUStringList::MergeWindow::Full(bool sorted) const {
     // A sorted list takes each line through Add as it comes. Short of the
     // limit by a read, so that the bytes never outgrow it (but for a line
@@ -172,10 +180,13 @@ void TMRUStringList::Merge(MergeWindow& window, bool last) {
     auto text = [](const Bytes& line) { return std::string(line.View()); };
     const char* start;
     std::size_t size;
-    if (sorted_) {
-        std::vector<Bytes> lines;
+    if (!sorted_ && !distinct_) distinct_ = EntriesDistinct();
+    if (sorted_ || !distinct_) {
+        // A sorted list takes each line through Add as it comes, and so does
+        // a list with equal entries: which of them a line meets is Add's.
+        std::vector<std::string_view> lines;
         while (back.Next(start, size)) lines.emplace_back(start, size);
-        for (auto line = lines.rbegin(); line != lines.rend(); ++line) Add(text(*line));
+        for (auto line = lines.rbegin(); line != lines.rend(); ++line) Add(std::string(*line));
         return finish();
     }
 
@@ -230,6 +241,9 @@ void TMRUStringList::Merge(MergeWindow& window, bool last) {
 
     const int count = Count();
     std::vector<std::string> merged;
+    // All the room at once: entries moved in below must not be lost to a
+    // failed growth.
+    merged.reserve(spelling.size() + count);
     for (const Bytes& line : spelling) merged.push_back(text(line));
     bool changed = true;
     bool trimmed = stop.has_value();

@@ -49,7 +49,10 @@ int TMRUStringList::Add(const std::string& s) {
         if (Find(s, index)) {
             if (Duplicates == DuplicatesMode::Reject)
                 throw ListError("String list does not allow duplicates");
-            if (Duplicates == DuplicatesMode::Accept) InsertAt(index, s);
+            if (Duplicates == DuplicatesMode::Accept) {
+                InsertAt(index, s);
+                distinct_ = false;
+            }
         } else {
             InsertAt(index, s);
         }
@@ -73,6 +76,8 @@ void TMRUStringList::Insert(int index, const std::string& s) {
     if (sorted_) throw ListError("Operation not allowed on sorted string list");
     if (index < 0 || index > Count()) IndexError(index);
     InsertAt(index, s);
+    // Unlike Add, Insert does not look for an equal entry.
+    if (Count() > 1) distinct_ = false;
 }
 
 void TMRUStringList::InsertAt(int index, const std::string& s) {
@@ -88,6 +93,9 @@ void TMRUStringList::Delete(int index) {
 }
 
 void TMRUStringList::Clear() {
+    memo_.windows.clear();
+    memo_.bytes = 0;
+    distinct_ = true;
     if (items_.empty()) return;
     std::vector<std::string>().swap(items_);
     capacity_ = 0;

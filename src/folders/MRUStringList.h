@@ -94,7 +94,7 @@ private:
     // scan. Merging the same file again then needs no comparison, although
     // the list keeps fewer entries than the file has lines.
     struct MergeMemo {
-        unsigned comparison = 0; // the comparison they were proved under
+        std::string comparison; // the comparison they were proved under
         std::vector<std::vector<std::string>> windows;
         std::size_t bytes = 0;
     };
@@ -105,6 +105,9 @@ private:
     // would one by one; leaves the rest in the window (MRUMerge.cpp).
     void Merge(MergeWindow& window, bool last);
     void Remember(std::size_t window, std::vector<std::string> distinct);
+    // Compares every pair of entries: the merge's shortcuts need them
+    // distinct, and Insert, Accept or another comparison may have made two equal.
+    bool EntriesDistinct() const;
     // Insert without the sorted-mode refusal, for Add.
     void InsertAt(int index, const std::string& s);
     void QuickSort(int left, int right);
@@ -113,6 +116,8 @@ private:
 
     std::vector<std::string> items_;
     MergeMemo memo_;
+    // The entries are known pairwise distinct under memo_.comparison.
+    bool distinct_ = true;
     int capacity_ = 0;
     int maxStrings_ = 16;
     int updateCount_ = 0;

@@ -56,8 +56,16 @@ bool RemoveFile(const std::string& name);
 // over the whole of both strings; negative, zero or positive.
 int CompareText(std::string_view a, std::string_view b);
 
-// Changes when the comparison may have changed (the user's locale).
-unsigned ComparisonIdentity();
+// Names the comparison now in force: it changes when the comparison may
+// have changed (the user's locale, or its sorting tables). Opaque bytes,
+// only ever compared.
+std::string ComparisonIdentity();
+
+#ifndef _WIN32
+// For the native tests: whether the stand-in comparison ignores letter case,
+// as it does until told otherwise.
+void SetComparisonIgnoresCase(bool ignore);
+#endif
 
 // How many bytes of lines a merge collects before it compares them: each
 // round costs a few hundred comparisons, which are cheap here and a

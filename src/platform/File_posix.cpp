@@ -132,11 +132,17 @@ bool MayAnswerSlowly(const std::string& path) {
 
 bool RemoveFile(const std::string& name) { return ::unlink(name.c_str()) == 0; }
 
+namespace {
+bool ignoreCase = true;
+} // namespace
+
+void SetComparisonIgnoresCase(bool ignore) { ignoreCase = ignore; }
+
 // Stands in for the locale comparison: ASCII letters without regard to case.
 int CompareText(std::string_view a, std::string_view b) {
     auto fold = [](char c) {
         unsigned char u = static_cast<unsigned char>(c);
-        return u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
+        return ignoreCase && u >= 'A' && u <= 'Z' ? u + ('a' - 'A') : u;
     };
     const std::size_t common = a.size() < b.size() ? a.size() : b.size();
     for (std::size_t i = 0; i < common; ++i) {
@@ -146,7 +152,7 @@ int CompareText(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
-unsigned ComparisonIdentity() { return 0; }
+std::string ComparisonIdentity() { return ignoreCase ? "ignore case" : "exact case"; }
 
 std::size_t MergeWindowBytes() { return 64 * 1024; }
 

@@ -156,6 +156,13 @@ TEST(CompareText, IgnoresLetterCaseOverTheWholeStrings) {
     }
 }
 
+#ifdef _WIN32
+// Beyond the LCID: the locale's name ("en-US" at least) and CompareString's version.
+TEST(ComparisonIdentity, NamesTheLocaleAndItsSortingTables) {
+    EXPECT_GE(platform::ComparisonIdentity().size(), 4u + 2 * 5 + 32);
+}
+#endif
+
 TEST(ExecutableFolder, HoldsTheRunningProgram) {
     const std::string folder = platform::ExecutableFolder();
     ASSERT_FALSE(folder.empty());

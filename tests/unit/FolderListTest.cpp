@@ -112,13 +112,15 @@ TEST_F(FolderListTest, ALongFileLeavesItsLastSixteenLines) {
     EXPECT_EQ(16, RecentFolders->MaxStrings());
 }
 
-TEST_F(FolderListTest, DropsWhatIsNoLongerAFolder) {
+TEST_F(FolderListTest, DropsWhatIsNoLongerAFolderAndJoinsEqualEntries) {
     const std::string a = temp.MakeFolder("A"), b = temp.MakeFolder("B");
     const std::string gone = temp.MakeFolder("gone");
     const std::string file = temp / "file.txt";
     WriteBytes(file, "x");
     testfiles::fs::remove(gone);
     SetList({a, gone, file, "", b});
+    // Equal to A under the comparison; only Add would have joined them.
+    RecentFolders->Insert(1, temp.MakeFolder("a"));
     PendingFolder = temp / "never";
     LoadFolderList();
     EXPECT_EQ((Strings{a, b}), Entries());
