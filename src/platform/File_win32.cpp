@@ -148,25 +148,16 @@ int CompareText(std::string_view a, std::string_view b) {
 std::string ComparisonIdentity() {
     // The locale's name and CompareString's version of its sorting tables:
     // every custom locale shares one LCID, and an update of the tables
-    // leaves the LCID as it was. Looked up at run time, as Windows before
-    // Vista lacks both; there the LCID is all there is.
-    using LocaleName = int(WINAPI*)(LPWSTR, int);
-    using NlsVersion = BOOL(WINAPI*)(NLS_FUNCTION, LPCWSTR, LPNLSVERSIONINFOEX);
-    static const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-    static const auto localeName = reinterpret_cast<LocaleName>(
-        reinterpret_cast<void*>(::GetProcAddress(kernel, "GetUserDefaultLocaleName")));
-    static const auto nlsVersion = reinterpret_cast<NlsVersion>(
-        reinterpret_cast<void*>(::GetProcAddress(kernel, "GetNLSVersionEx")));
-
+    // leaves the LCID as it was.
     const LCID lcid = ::GetUserDefaultLCID();
     std::string identity(reinterpret_cast<const char*>(&lcid), sizeof lcid);
     WCHAR name[LOCALE_NAME_MAX_LENGTH] = {};
-    const int length = localeName ? localeName(name, LOCALE_NAME_MAX_LENGTH) : 0;
+    const int length = ::GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH);
     if (length <= 0) return identity;
     identity.append(reinterpret_cast<const char*>(name), length * sizeof *name);
     NLSVERSIONINFOEX version = {};
     version.dwNLSVersionInfoSize = sizeof version;
-    if (nlsVersion && nlsVersion(COMPARE_STRING, name, &version))
+    if (::GetNLSVersionEx(COMPARE_STRING, name, &version))
         identity.append(reinterpret_cast<const char*>(&version), sizeof version);
     return identity;
 }
