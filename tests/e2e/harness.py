@@ -11,6 +11,7 @@ Standard library only.
 """
 
 import argparse
+import errno
 import glob
 import os
 import re
@@ -337,6 +338,30 @@ class World:
             raise AssertionError(f"could not hold {windows_path}: {line}")
         self.holders.append(holder)
         return holder
+
+    def full_drive(self, case, files, letter="d"):
+        """A drive letter on a small tmpfs that holds files ({name: bytes})
+        and no room for more; returns its host folder. Unmounted when the
+        test case ends, also when it fails."""
+        mount = tempfile.mkdtemp(prefix="drive-", dir=self.tmp)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", mount], check=True)
+        # Lazily: a Wine process that has not let go yet cannot keep it mounted.
+        case.addCleanup(subprocess.run, ["umount", "--lazy", mount], check=True)
+        link = os.path.join(self.prefix, "dosdevices", f"{letter}:")
+        os.symlink(mount, link)
+        case.addCleanup(os.remove, link)
+        for name, data in files.items():
+            with open(os.path.join(mount, name), "wb") as f:
+                f.write(data)
+        # tmpfs counts 4 KiB pages: written until a page is refused.
+        with open(os.path.join(mount, "filler"), "wb", buffering=0) as f:
+            try:
+                while True:
+                    f.write(b"\0" * 1024)
+            except OSError as error:
+                if error.errno != errno.ENOSPC:
+                    raise
+        return mount
 
     def menu_windows(self):
         """Pop-up menus (class "#32768") shown at the moment."""

@@ -66,6 +66,11 @@ class ExportTestCase(AgentTestCase):
 
     # -- the dialog --------------------------------------------------------
 
+    def attrib(self, *args):
+        """Wine's attrib run in the output folder: what it prints."""
+        return subprocess.run(["wine", "cmd", "/c", "attrib", *args], env=self.world.env(), cwd=self.out,
+                              capture_output=True, text=True, timeout=60, check=True).stdout
+
     def agent_dialogs(self, agent):
         return [w for w in self.world.windows("#32770|") if w.pid == agent.pid and w.visible]
 
@@ -364,6 +369,7 @@ class Overwriting(ExportTestCase):
         old = b"old content that is longer than the new one, to see it truncated\r\n" * 20
         with open(kept, "wb") as f:
             f.write(old)
+        self.attrib("+h", "kept.txt")
         dialog = self.open_dialog(agent)
         self.type_name(dialog, self.win("kept.txt"))
         self.world.keys("Return")
@@ -381,26 +387,40 @@ class Overwriting(ExportTestCase):
         self.world.keys("y")
         self.wait_closed(dialog)
         self.wait_file(kept, list_bytes(self.entries))
+        # Replaced as a whole: the old file's attributes, nothing beside it.
+        self.assertIn("H", self.attrib("kept.txt").split(":")[0][:-1])
+        self.assertEqual(os.listdir(self.out), ["kept.txt"])
         self.finish(agent)
 
-    def test_a_target_that_cannot_be_written_shows_the_writers_message(self):
+    def test_a_target_that_cannot_be_written_shows_the_writers_message_and_stays(self):
         agent = self.start_agent()
         # A folder stands where the file should go; the name typed has no
         # extension, so the dialog takes it as a file and adds ".vtr".
         os.makedirs(os.path.join(self.out, "blocked.vtr"))
-        held_vtr = self.win("held.vtr")
-        held_txt = self.win("held.txt")
+        old = b"exported last week\r\n" * 300
+        kept = {name: old for name in ("held.vtr", "held.txt", "readonly.vtr", "readonly.txt")}
+        for name, data in kept.items():
+            with open(os.path.join(self.out, name), "wb") as f:
+                f.write(data)
+        for name in ("readonly.vtr", "readonly.txt"):
+            os.chmod(os.path.join(self.out, name), 0o444)
+        drive = self.world.full_drive(self, {"kept.vtr": old, "kept.txt": old})
         cases = [
-            ("blocked", "File access denied"),
+            (self.win("blocked"), "File access denied"),
             # Held open by another process that shares nothing: a sharing violation.
-            ("held.vtr", "I/O error 32"),
-            ("held.txt", f"Cannot create file {held_txt}"),
+            (self.win("held.vtr"), "I/O error 32"),
+            (self.win("held.txt"), f"Cannot create file {self.win('held.txt')}"),
+            (self.win("readonly.vtr"), "File access denied"),
+            (self.win("readonly.txt"), f"Cannot create file {self.win('readonly.txt')}"),
+            # No room left on the drive.
+            ("D:\\kept.vtr", "I/O error 112"),
+            ("D:\\kept.txt", "Stream write error"),
         ]
-        self.world.hold(held_vtr, "rw", "")
-        self.world.hold(held_txt, "rw", "")
+        self.world.hold(self.win("held.vtr"), "rw", "")
+        self.world.hold(self.win("held.txt"), "rw", "")
         for typed, message in cases:
             dialog = self.open_dialog(agent)
-            self.type_name(dialog, self.win(typed))
+            self.type_name(dialog, typed)
             self.world.keys("Return")
             self.overwrite_prompt(agent, dialog)
             self.world.keys("y")
@@ -411,4 +431,9 @@ class Overwriting(ExportTestCase):
             self.assertTrue(agent.running, typed)
             self.assertEqual(agent.copydata(self.entries[0]), 1, typed)
         self.assertTrue(os.path.isdir(os.path.join(self.out, "blocked.vtr")))
+        # The old files as they were, and nothing beside them.
+        for folder, names in ((self.out, kept), (drive, ("kept.vtr", "kept.txt"))):
+            self.assertEqual(sorted(set(os.listdir(folder)) - {"blocked.vtr", "filler"}), sorted(names))
+            for name in names:
+                self.assertEqual(read_bytes(os.path.join(folder, name)), old, name)
         self.finish(agent)
