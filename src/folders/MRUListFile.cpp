@@ -67,7 +67,8 @@ private:
     platform::File& file_;
 };
 
-// The file to itself while it checks the target, as creating it would have.
+// Whatever stands in the way of the save, the old file held open included,
+// makes a file that cannot be created.
 std::unique_ptr<platform::ReplacingFile> CreateForSave(const std::string& name) {
     try {
         return std::make_unique<platform::ReplacingFile>(name, platform::File::Mode::CreateExclusive);

@@ -113,8 +113,8 @@ void ReplacingFile::CheckOld() {
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(AsHandle(old.handle_), &info)) RaiseLastError();
-    // Windows refuses a writer a read-only file even where the system lets an
-    // administrator through; the save refuses it the same everywhere.
+    // A read-only file refuses writers; where the open let one through (some
+    // file systems and emulations do), the save refuses it all the same.
     if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) throw IOError(ERROR_ACCESS_DENIED);
     attributes_ = info.dwFileAttributes;
     old.Close();
