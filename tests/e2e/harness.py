@@ -339,27 +339,22 @@ class World:
         self.holders.append(holder)
         return holder
 
-    def full_drive(self, case, files, letter="d"):
-        """A drive letter on a small tmpfs that holds files ({name: bytes})
-        and no room for more; returns its host folder. Unmounted when the
-        test case ends, also when it fails."""
+    def full_drive(self, case, files):
+        """Drive D: on a small tmpfs that holds files ({name: bytes}) and no
+        room for more; returns its host folder. Unmounted when the test case
+        ends, also when it fails."""
         mount = tempfile.mkdtemp(prefix="drive-", dir=self.tmp)
         subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", mount], check=True)
         # Lazily: a Wine process that has not let go yet cannot keep it mounted.
         case.addCleanup(subprocess.run, ["umount", "--lazy", mount], check=True)
-        link = os.path.join(self.prefix, "dosdevices", f"{letter}:")
-        os.symlink(mount, link)
-        case.addCleanup(os.remove, link)
-        for name, data in files.items():
-            with open(os.path.join(mount, name), "wb") as f:
-                f.write(data)
-        # tmpfs counts 4 KiB pages: written until a page is refused.
-        with open(os.path.join(mount, "filler"), "wb", buffering=0) as f:
+        os.symlink(mount, os.path.join(self.prefix, "dosdevices", "d:"))
+        case.addCleanup(os.remove, os.path.join(self.prefix, "dosdevices", "d:"))
+        for name, data in dict(files, filler=b"\0" * 65536).items():
             try:
-                while True:
-                    f.write(b"\0" * 1024)
-            except OSError as error:
-                if error.errno != errno.ENOSPC:
+                with open(os.path.join(mount, name), "wb") as f:
+                    f.write(data)
+            except OSError as error:  # the filler, at the end of the room
+                if error.errno != errno.ENOSPC or name != "filler":
                     raise
         return mount
 

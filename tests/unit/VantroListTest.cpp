@@ -258,7 +258,6 @@ TEST(VantroList, AFileHeldWithoutWriteOrDeleteSharingIsASharingViolation) {
     // The written file is released again: a reader that forbids writing gets in.
     EXPECT_TRUE(OpenForReading(path, FILE_SHARE_READ));
     EXPECT_EQ(Lines({"C:\\A"}), ReadBytes(path));
-    EXPECT_EQ(1, std::distance(fs::directory_iterator(folder.Path()), fs::directory_iterator()));
 }
 #else
 TEST(VantroList, AFailedWriteIsReportedWithTheSystemCode) {
