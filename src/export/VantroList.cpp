@@ -17,7 +17,7 @@ constexpr unsigned SHORT_WRITE_ERROR = 101;
 // close) that flushed the buffer.
 class LineWriter {
 public:
-    explicit LineWriter(platform::File& file) : file_(file) {}
+    explicit LineWriter(platform::ReplacingFile& file) : file_(file) {}
 
     void WriteLine(const std::string& text) {
         Put(text.data(), text.size());
@@ -51,7 +51,7 @@ private:
         }
     }
 
-    platform::File& file_;
+    platform::ReplacingFile& file_;
     char buffer_[128];
     std::size_t used_ = 0;
 };
@@ -61,15 +61,15 @@ private:
 void WriteVantroList(const TMRUStringList& list, const std::string& path) {
     // The name goes to the system whole: a name it cannot create is its
     // error to report, never a reason to write under a shortened name.
-    platform::File file = platform::File::Open(path, platform::File::Mode::CreateShareRead);
+    platform::ReplacingFile file(path, platform::File::Mode::CreateShareRead);
     LineWriter writer(file);
     writer.WriteLine(VANTRO_LIST_SIGNATURE);
     const int count = list.Count();
     for (int i = 0; i < count; ++i) writer.WriteLine(list.Get(i));
     writer.Flush();
-    // A failed write above leaves the closing to File's destructor, so the
-    // file is released before the error reaches the caller.
-    file.Close();
+    // A failed step above leaves the new file to ReplacingFile's destructor,
+    // which removes it before the error reaches the caller.
+    file.Commit();
 }
 
 void WriteVantroList(const std::string& path) {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -66,9 +67,11 @@ private:
     platform::File& file_;
 };
 
-platform::File CreateForSave(const std::string& name) {
+// Whatever stands in the way of the save, the old file held open included,
+// makes a file that cannot be created.
+std::unique_ptr<platform::ReplacingFile> CreateForSave(const std::string& name) {
     try {
-        return platform::File::Open(name, platform::File::Mode::CreateExclusive);
+        return std::make_unique<platform::ReplacingFile>(name, platform::File::Mode::CreateExclusive);
     } catch (const IOError&) {
         throw StreamError(Format("Cannot create file %s", name.c_str()));
     }
@@ -97,9 +100,9 @@ std::string TMRUStringList::Serialize() const {
 void TMRUStringList::SaveToFile(const std::string& name) {
     if (!Dirty) return;
     const std::string content = Serialize();
-    platform::File file = CreateForSave(name);
-    WriteContent(file, content);
-    file.Close();
+    const auto file = CreateForSave(name);
+    WriteContent(*file, content);
+    file->Commit();
     // A sorted list stays dirty: its file is not read back in its order.
     if (Order == OrderMRU) Dirty = false;
 }

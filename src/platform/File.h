@@ -16,6 +16,7 @@ public:
         ReadSharedRead,  // read access, others may read, existing file only
         CreateExclusive, // read and write, no sharing, create or truncate
         CreateShareRead, // write access, others may read, create or truncate
+        CreateNew,       // write access, no sharing, a new file only
     };
 
     static File Open(const std::string& name, Mode mode);
@@ -25,6 +26,7 @@ public:
     File(const File&) = delete;
     File& operator=(const File&) = delete;
     ~File(); // closes quietly if still open
+    explicit operator bool() const { return handle_ != -1; }
 
     // Up to size bytes; 0 at the end of the file.
     std::size_t Read(void* buffer, std::size_t size);
@@ -34,8 +36,44 @@ public:
     void Close();
 
 private:
+    friend class ReplacingFile;
+    File() : handle_(-1) {}
     explicit File(std::intptr_t handle) : handle_(handle) {}
     std::intptr_t handle_;
+};
+
+// A save that puts a complete new file in place of the old one or leaves the
+// old one as it was. The content goes to a new file beside the target;
+// Commit() flushes and closes it and only then moves it into place, keeping
+// the old file's attributes. Destroyed without a Commit (an error unwinding),
+// it removes the new file. A target that is a device is written directly.
+class ReplacingFile {
+public:
+    // Refuses the target with the code that opening it in the given create
+    // mode would give (a missing folder, a folder in the way, a read-only
+    // file, a file held open), before anything is written.
+    ReplacingFile(const std::string& target, File::Mode mode);
+    ~ReplacingFile();
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    std::size_t Write(const void* data, std::size_t size) { return file_.Write(data, size); }
+    void Commit();
+
+private:
+    // Raises what stands in the way of replacing the old file, if there is
+    // one, and takes its attributes; opens a device to be written directly.
+    void CheckOld();
+    // A name in the target's folder, with the number given.
+    static std::string NameBeside(const std::string& target, unsigned number);
+    void CreateBeside();
+    void MoveIntoPlace();
+
+    std::string target_;
+    File::Mode mode_;
+    std::string temporary_; // empty once committed, or when writing a device
+    unsigned attributes_ = 0; // the old file's; 0 when there was none
+    File file_;
 };
 
 // A search for the name finds an entry that is not a directory and whose

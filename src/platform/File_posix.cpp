@@ -49,6 +49,7 @@ File File::Open(const std::string& name, Mode mode) {
     case Mode::ReadSharedRead: flags |= O_RDONLY; break;
     case Mode::CreateExclusive: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case Mode::CreateShareRead: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    case Mode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
     }
     int fd;
     do {
@@ -107,6 +108,37 @@ std::size_t File::Write(const void* data, std::size_t size) {
 void File::Close() {
     const std::intptr_t handle = std::exchange(handle_, NoHandle);
     if (handle != NoHandle && ::close(Descriptor(handle)) != 0) RaiseLastError();
+}
+
+void ReplacingFile::CheckOld() {
+    // Opened for writing as the save would, without truncating it.
+    const int flags = O_CLOEXEC | (mode_ == File::Mode::CreateExclusive ? O_RDWR : O_WRONLY);
+    int fd;
+    do {
+        fd = ::open(target_.c_str(), flags);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno != ENOENT) RaiseLastError();
+        return;
+    }
+    File old(fd);
+    struct stat info;
+    if (::fstat(fd, &info) != 0) RaiseLastError();
+    if (S_ISDIR(info.st_mode)) throw IOError(5);
+    if (!S_ISREG(info.st_mode)) {
+        file_ = std::move(old);
+        return;
+    }
+    attributes_ = info.st_mode;
+    old.Close();
+}
+
+void ReplacingFile::MoveIntoPlace() {
+    const int fd = Descriptor(file_.handle_);
+    if (attributes_ != 0 && ::fchmod(fd, attributes_ & 07777) != 0) RaiseLastError();
+    if (::fsync(fd) != 0) RaiseLastError();
+    file_.Close();
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) RaiseLastError();
 }
 
 bool FileExists(const std::string& name) {

@@ -44,6 +44,10 @@ File File::Open(const std::string& name, Mode mode) {
         share = FILE_SHARE_READ;
         disposition = CREATE_ALWAYS;
         break;
+    case Mode::CreateNew:
+        access = GENERIC_WRITE;
+        disposition = CREATE_NEW;
+        break;
     }
     HANDLE handle = ::CreateFileA(name.c_str(), access, share, nullptr, disposition,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -82,6 +86,70 @@ std::size_t File::Write(const void* data, std::size_t size) {
 void File::Close() {
     const std::intptr_t handle = std::exchange(handle_, NoHandle);
     if (handle != NoHandle && !::CloseHandle(AsHandle(handle))) RaiseLastError();
+}
+
+namespace {
+
+// The old file opened as a save that creates it in that mode would, and for
+// the removal that replacing it needs: what refuses this refuses the save.
+HANDLE OpenForReplacing(const std::string& target, File::Mode mode) {
+    const bool exclusive = mode == File::Mode::CreateExclusive;
+    return ::CreateFileA(target.c_str(), (exclusive ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE) | DELETE,
+                         exclusive ? 0 : FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+}
+
+} // namespace
+
+void ReplacingFile::CheckOld() {
+    File old(reinterpret_cast<std::intptr_t>(OpenForReplacing(target_, mode_)));
+    if (!old) {
+        if (::GetLastError() != ERROR_FILE_NOT_FOUND) RaiseLastError();
+        return;
+    }
+    if (::GetFileType(AsHandle(old.handle_)) != FILE_TYPE_DISK) {
+        file_ = std::move(old);
+        return;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(AsHandle(old.handle_), &info)) RaiseLastError();
+    // A read-only file refuses writers; where the open let one through (some
+    // file systems and emulations do), the save refuses it all the same.
+    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) throw IOError(ERROR_ACCESS_DENIED);
+    attributes_ = info.dwFileAttributes;
+    old.Close();
+}
+
+void ReplacingFile::MoveIntoPlace() {
+    if (!::FlushFileBuffers(AsHandle(file_.handle_))) RaiseLastError();
+    file_.Close();
+    if (attributes_ == 0) {
+        if (!::MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            RaiseLastError();
+        return;
+    }
+    // The old file moves to a backup name rather than away, so that it can
+    // come back when the new one cannot follow it into place.
+    std::string backup;
+    for (unsigned number = ::GetTickCount();
+         backup.empty() || ::GetFileAttributesA(backup.c_str()) != INVALID_FILE_ATTRIBUTES; ++number)
+        backup = NameBeside(target_, number);
+    if (::ReplaceFileA(target_.c_str(), temporary_.c_str(), backup.c_str(), 0, nullptr, nullptr)) {
+        ::DeleteFileA(backup.c_str());
+        // Not every system's ReplaceFile carries the attributes over.
+        if (::GetFileAttributesA(target_.c_str()) != attributes_) ::SetFileAttributesA(target_.c_str(), attributes_);
+        return;
+    }
+    const DWORD code = ::GetLastError();
+    if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) ::MoveFileExA(backup.c_str(), target_.c_str(), 0);
+    // These say which step failed, not why: an open of the old file tells,
+    // with the code the save would have given at its start.
+    if (code == ERROR_UNABLE_TO_REMOVE_REPLACED || code == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+        code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+        File old(reinterpret_cast<std::intptr_t>(OpenForReplacing(target_, mode_)));
+        if (!old && ::GetLastError() != ERROR_FILE_NOT_FOUND) RaiseLastError();
+    }
+    throw IOError(code);
 }
 
 bool FileExists(const std::string& name) {

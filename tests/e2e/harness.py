@@ -11,6 +11,7 @@ Standard library only.
 """
 
 import argparse
+import errno
 import glob
 import os
 import re
@@ -353,6 +354,25 @@ class World:
             raise AssertionError(f"could not hold {windows_path}: {line}")
         self.holders.append(holder)
         return holder
+
+    def full_drive(self, case, files):
+        """Drive D: on a small tmpfs that holds files ({name: bytes}) and no
+        room for more; returns its host folder. Unmounted when the test case
+        ends, also when it fails."""
+        mount = tempfile.mkdtemp(prefix="drive-", dir=self.tmp)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", mount], check=True)
+        # Lazily: a Wine process that has not let go yet cannot keep it mounted.
+        case.addCleanup(subprocess.run, ["umount", "--lazy", mount], check=True)
+        os.symlink(mount, os.path.join(self.prefix, "dosdevices", "d:"))
+        case.addCleanup(os.remove, os.path.join(self.prefix, "dosdevices", "d:"))
+        for name, data in dict(files, filler=b"\0" * 65536).items():
+            try:
+                with open(os.path.join(mount, name), "wb") as f:
+                    f.write(data)
+            except OSError as error:  # the filler, at the end of the room
+                if error.errno != errno.ENOSPC or name != "filler":
+                    raise
+        return mount
 
     def menu_windows(self):
         """Pop-up menus (class "#32768") shown at the moment."""

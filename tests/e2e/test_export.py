@@ -381,26 +381,36 @@ class Overwriting(ExportTestCase):
         self.world.keys("y")
         self.wait_closed(dialog)
         self.wait_file(kept, list_bytes(self.entries))
+        self.assertEqual(os.listdir(self.out), ["kept.txt"], "nothing beside it")
         self.finish(agent)
 
-    def test_a_target_that_cannot_be_written_shows_the_writers_message(self):
+    def test_a_target_that_cannot_be_written_shows_the_writers_message_and_stays(self):
         agent = self.start_agent()
         # A folder stands where the file should go; the name typed has no
         # extension, so the dialog takes it as a file and adds ".vtr".
         os.makedirs(os.path.join(self.out, "blocked.vtr"))
-        held_vtr = self.win("held.vtr")
-        held_txt = self.win("held.txt")
+        old = b"exported last week\r\n" * 300
+        for name in ("held.vtr", "held.txt", "readonly.vtr", "readonly.txt"):
+            with open(os.path.join(self.out, name), "wb") as f:
+                f.write(old)
+            os.chmod(f.name, 0o444 if name.startswith("readonly") else 0o644)
+        drive = self.world.full_drive(self, {"kept.vtr": old, "kept.txt": old})
         cases = [
-            ("blocked", "File access denied"),
+            (self.win("blocked"), "File access denied"),
             # Held open by another process that shares nothing: a sharing violation.
-            ("held.vtr", "I/O error 32"),
-            ("held.txt", f"Cannot create file {held_txt}"),
+            (self.win("held.vtr"), "I/O error 32"),
+            (self.win("held.txt"), f"Cannot create file {self.win('held.txt')}"),
+            (self.win("readonly.vtr"), "File access denied"),
+            (self.win("readonly.txt"), f"Cannot create file {self.win('readonly.txt')}"),
+            # No room left on the drive.
+            ("D:\\kept.vtr", "I/O error 112"),
+            ("D:\\kept.txt", "Stream write error"),
         ]
-        self.world.hold(held_vtr, "rw", "")
-        self.world.hold(held_txt, "rw", "")
+        self.world.hold(self.win("held.vtr"), "rw", "")
+        self.world.hold(self.win("held.txt"), "rw", "")
         for typed, message in cases:
             dialog = self.open_dialog(agent)
-            self.type_name(dialog, self.win(typed))
+            self.type_name(dialog, typed)
             self.world.keys("Return")
             self.overwrite_prompt(agent, dialog)
             self.world.keys("y")
@@ -411,4 +421,10 @@ class Overwriting(ExportTestCase):
             self.assertTrue(agent.running, typed)
             self.assertEqual(agent.copydata(self.entries[0]), 1, typed)
         self.assertTrue(os.path.isdir(os.path.join(self.out, "blocked.vtr")))
+        # The old files as they were, and nothing beside them.
+        self.assertEqual(len(os.listdir(self.out)) + len(os.listdir(drive)), 5 + 3)
+        for name in ("held.vtr", "held.txt", "readonly.vtr", "readonly.txt"):
+            self.assertEqual(read_bytes(os.path.join(self.out, name)), old, name)
+        for name in ("kept.vtr", "kept.txt"):
+            self.assertEqual(read_bytes(os.path.join(drive, name)), old, name)
         self.finish(agent)

@@ -8,14 +8,24 @@ import shutil
 import subprocess
 import time
 
-from harness import IDOK, wait_for
+from harness import IDOK, WM_HANDOFF, wait_for
 from test_export import ExportTestCase, vantro_bytes
 from test_menu import FIXED_ITEMS, FOLDER_KINDS, ROOT, SIGNATURE_LINE, MenuTestCase, vtr_entries
 
 HANDOFF_PATH = re.compile(r"\AC:\\users\\[^\\]+\\Documents\\TmpTmpTmp\.vtr\Z")
+# Where the shell finds the documents folder: (key, type of its value).
+EXPLORER = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\"
+SHELL_FOLDERS = [(EXPLORER + "User Shell Folders", "REG_EXPAND_SZ"), (EXPLORER + "Shell Folders", "REG_SZ")]
 
 
 class IntakeTestCase(MenuTestCase):
+
+    def move_documents(self, folder):
+        """The shell's documents folder is FOLDER until the test ends."""
+        for key, kind in SHELL_FOLDERS:
+            self.addCleanup(self.world.reg, "add", key, "/v", "Personal", "/t", kind,
+                            "/d", self.world.registry(key)["Personal"], "/f")
+            self.world.reg("add", key, "/v", "Personal", "/t", kind, "/d", folder, "/f")
 
     def shipped(self, program, *args, cwd=None, wait=True):
         """Runs a shipped program from C:\\e2e (no agent beside it) as another
@@ -146,6 +156,20 @@ class HandOff(IntakeTestCase):
 
         self.world.reg("import", saved)
         self.assertEqual(self.hand_off(agent)[0], path)
+
+    def test_a_hand_off_on_a_full_drive_keeps_the_old_file_and_opens_nothing(self):
+        old = SIGNATURE_LINE + b"C:\\Old\r\n" * 300
+        drive = self.world.full_drive(self, {"TmpTmpTmp.vtr": old})
+        self.move_documents("D:\\")
+        agent = self.new_agent()
+        agent.post(WM_HANDOFF)
+        box, text = self.world.message_box("Nelvo", timeout=15)
+        self.assertEqual(text, "I/O error 112")
+        self.world.press(box, IDOK)
+        self.assertEqual(sorted(os.listdir(drive)), ["TmpTmpTmp.vtr", "filler"])
+        with open(os.path.join(drive, "TmpTmpTmp.vtr"), "rb") as f:
+            self.assertEqual(f.read(), old)
+        self.assertNothingMoreOpened(agent, 0, self.make_folder(agent, "Marker"))
 
 
 class Payloads(IntakeTestCase):
@@ -328,9 +352,7 @@ class DoubleByteCodePage(IntakeTestCase, ExportTestCase):
     def test_names_with_backslash_bytes_are_sent_merged_opened_and_exported_to_documents(self):
         agent = self.new_agent(start=False)
         documents = self.make_folder(agent, "資料表")
-        for key in ("User Shell Folders", "Shell Folders"):
-            self.world.reg("add", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\" + key,
-                           "/v", "Personal", "/t", "REG_EXPAND_SZ", "/d", documents, "/f")
+        self.move_documents(documents)
         sent, merged = self.make_folder(agent, "ソ"), self.make_folder(agent, "能力表")
         # 140 characters of two bytes: too long until a parent takes its short name.
         deep = self.make_folder(agent, "表" * 70 + "/" + "ソ" * 70)

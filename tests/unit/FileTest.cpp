@@ -30,6 +30,20 @@ unsigned OpenErrorCode(const std::string& name, File::Mode mode) {
     return 0;
 }
 
+std::ptrdiff_t FilesIn(const TempFolder& folder) {
+    return std::distance(fs::directory_iterator(folder / ""), fs::directory_iterator());
+}
+
+// An attribute that a new file does not get: hidden, or access for the owner only.
+#ifdef _WIN32
+void Mark(const std::string& name) { ::SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_HIDDEN); }
+bool Marked(const std::string& name) { return ::GetFileAttributesA(name.c_str()) & FILE_ATTRIBUTE_HIDDEN; }
+#else
+constexpr fs::perms OwnerOnly = fs::perms::owner_read | fs::perms::owner_write;
+void Mark(const std::string& name) { fs::permissions(name, OwnerOnly); }
+bool Marked(const std::string& name) { return fs::status(name).permissions() == OwnerOnly; }
+#endif
+
 } // namespace
 
 TEST(File, WritesReadsAndReportsTheEnd) {
@@ -75,6 +89,27 @@ TEST(File, OpenFailuresCarryTheSystemCode) {
         {directory, File::Mode::CreateShareRead, 5},
     };
     for (const auto& row : table) EXPECT_EQ(row.code, OpenErrorCode(row.name, row.mode)) << row.name;
+}
+
+// A save that ends without its commit (an error unwinding) leaves the old
+// file whole, one that commits leaves the new file with the old one's
+// attributes; nothing beside either.
+TEST(ReplacingFile, ReplacesTheOldFileWholeOrNotAtAll) {
+    TempFolder folder;
+    const std::string name = folder / "list.txt";
+    WriteBytes(name, "old");
+    Mark(name);
+    platform::ReplacingFile(name, File::Mode::CreateShareRead).Write("new", 3);
+    EXPECT_EQ("old", ReadBytes(name));
+    EXPECT_EQ(1, FilesIn(folder));
+
+    platform::ReplacingFile file(name, File::Mode::CreateShareRead);
+    file.Write("new", 3);
+    EXPECT_EQ("old", ReadBytes(name)) << "written in place";
+    file.Commit();
+    EXPECT_EQ("new", ReadBytes(name));
+    EXPECT_EQ(1, FilesIn(folder));
+    EXPECT_TRUE(Marked(name));
 }
 
 #ifdef _WIN32

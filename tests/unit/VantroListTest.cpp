@@ -234,28 +234,28 @@ Win32File OpenForReading(const std::string& path, DWORD share) {
 }
 } // namespace
 
-TEST(VantroList, AFileHeldWithoutWriteSharingIsASharingViolation) {
+TEST(VantroList, AFileHeldWithoutWriteOrDeleteSharingIsASharingViolation) {
     TempFolder folder;
     const std::string path = folder / "held.vtr";
     WriteBytes(path, "old content");
     TMRUStringList list;
     Fill(list, {"C:\\A"});
-    {
-        Win32File reader = OpenForReading(path, FILE_SHARE_READ);
+    // Replacing the file removes the old one: a reader must let others
+    // write and delete it.
+    for (DWORD share : {FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE}) {
+        Win32File reader = OpenForReading(path, share);
         ASSERT_TRUE(reader);
         std::string message;
-        EXPECT_EQ(32u, WriteError(list, path, &message));
+        EXPECT_EQ(32u, WriteError(list, path, &message)) << share;
         EXPECT_EQ("I/O error 32", message);
+        EXPECT_EQ("old content", ReadBytes(path));
     }
-    EXPECT_EQ("old content", ReadBytes(path));
-
-    // A reader that lets others write does not stand in the way, and the
-    // written file is released again: a reader that forbids writing gets in.
     {
-        Win32File reader = OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        Win32File reader = OpenForReading(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
         ASSERT_TRUE(reader);
         WriteVantroList(list, path);
     }
+    // The written file is released again: a reader that forbids writing gets in.
     EXPECT_TRUE(OpenForReading(path, FILE_SHARE_READ));
     EXPECT_EQ(Lines({"C:\\A"}), ReadBytes(path));
 }

@@ -1,0 +1,72 @@
+// What a replacing save does alike on every system: the new file's name
+// beside the target, and its removal when the save does not complete.
+#include "platform/File.h"
+
+#include "platform/Errors.h"
+
+#include <chrono>
+
+namespace platform {
+
+namespace {
+
+// ERROR_FILE_EXISTS; the POSIX layer gives it for EEXIST.
+constexpr unsigned FILE_EXISTS = 80;
+constexpr int NAME_TRIES = 100;
+
+#ifdef _WIN32
+constexpr char FOLDER_ENDS[] = "\\/:";
+#else
+constexpr char FOLDER_ENDS[] = "/";
+#endif
+
+// Where to start numbering: two saves rarely start from the same number.
+unsigned FirstNumber() {
+    return static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+}
+
+} // namespace
+
+ReplacingFile::ReplacingFile(const std::string& target, File::Mode mode) : target_(target), mode_(mode) {
+    CheckOld();
+    if (!file_) CreateBeside();
+}
+
+// A crash between the create and the move leaves a file whose name says
+// whose it is.
+std::string ReplacingFile::NameBeside(const std::string& target, unsigned number) {
+    const std::size_t end = target.find_last_of(FOLDER_ENDS);
+    const std::string folder = end == std::string::npos ? std::string() : target.substr(0, end + 1);
+    return folder + Format("~Folderlane-%08X.tmp", number);
+}
+
+void ReplacingFile::CreateBeside() {
+    unsigned number = FirstNumber();
+    for (int tries = 1;; ++tries, ++number) {
+        const std::string name = NameBeside(target_, number);
+        try {
+            file_ = File::Open(name, File::Mode::CreateNew);
+            temporary_ = name;
+            return;
+        } catch (const IOError& error) {
+            if (error.Code() != FILE_EXISTS || tries == NAME_TRIES) throw;
+        }
+    }
+}
+
+ReplacingFile::~ReplacingFile() {
+    if (temporary_.empty()) return;
+    { File closed = std::move(file_); }
+    RemoveFile(temporary_);
+}
+
+void ReplacingFile::Commit() {
+    if (temporary_.empty()) {
+        file_.Close();
+        return;
+    }
+    MoveIntoPlace();
+    temporary_.clear();
+}
+
+} // namespace platform
