@@ -14,12 +14,6 @@ namespace {
 constexpr unsigned FILE_EXISTS = 80;
 constexpr int NAME_TRIES = 100;
 
-#ifdef _WIN32
-constexpr char FOLDER_ENDS[] = "\\/:";
-#else
-constexpr char FOLDER_ENDS[] = "/";
-#endif
-
 // Where to start numbering: two saves rarely start from the same number.
 unsigned FirstNumber() {
     return static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
@@ -35,9 +29,11 @@ ReplacingFile::ReplacingFile(const std::string& target, File::Mode mode) : targe
 // A crash between the create and the move leaves a file whose name says
 // whose it is.
 std::string ReplacingFile::NameBeside(const std::string& target, unsigned number) {
-    const std::size_t end = target.find_last_of(FOLDER_ENDS);
-    const std::string folder = end == std::string::npos ? std::string() : target.substr(0, end + 1);
-    return folder + Format("~Folderlane-%08X.tmp", number);
+    // By characters: a second byte can be a backslash. A slash never is one.
+    std::size_t start = NameStart(target);
+    const std::size_t slash = target.find_last_of('/');
+    if (slash != std::string::npos && slash >= start) start = slash + 1;
+    return target.substr(0, start) + Format("~Folderlane-%08X.tmp", number);
 }
 
 void ReplacingFile::CreateBeside() {
