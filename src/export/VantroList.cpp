@@ -58,10 +58,10 @@ private:
 
 } // namespace
 
-void WriteVantroList(const TMRUStringList& list, const std::string& path) {
+void WriteVantroList(const TMRUStringList& list, const std::string& path, platform::ReplacingFile::Into into) {
     // The name goes to the system whole: a name it cannot create is its
     // error to report, never a reason to write under a shortened name.
-    platform::ReplacingFile file(path, platform::File::Mode::CreateShareRead);
+    platform::ReplacingFile file(path, platform::File::Mode::CreateShareRead, into);
     LineWriter writer(file);
     writer.WriteLine(VANTRO_LIST_SIGNATURE);
     const int count = list.Count();
@@ -72,6 +72,6 @@ void WriteVantroList(const TMRUStringList& list, const std::string& path) {
     file.Commit();
 }
 
-void WriteVantroList(const std::string& path) {
-    if (RecentFolders) WriteVantroList(*RecentFolders, path);
+void WriteVantroList(const std::string& path, platform::ReplacingFile::Into into) {
+    if (RecentFolders) WriteVantroList(*RecentFolders, path, into);
 }

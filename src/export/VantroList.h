@@ -2,6 +2,7 @@
 #pragma once
 
 #include "folders/MRUStringList.h"
+#include "platform/File.h"
 
 #include <string>
 
@@ -9,7 +10,9 @@ constexpr char VANTRO_LIST_SIGNATURE[] = "{5B585BC9-5C80-4a86-8B15-9EAF2FF9ED3F}
 
 // Writes the list; raises IOError at the first step that fails. Never
 // changes the list or its Dirty flag.
-void WriteVantroList(const TMRUStringList& list, const std::string& path);
+void WriteVantroList(const TMRUStringList& list, const std::string& path,
+                     platform::ReplacingFile::Into into = platform::ReplacingFile::Into::OldFile);
 
 // Writes RecentFolders.
-void WriteVantroList(const std::string& path);
+void WriteVantroList(const std::string& path,
+                     platform::ReplacingFile::Into into = platform::ReplacingFile::Into::OldFile);

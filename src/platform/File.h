@@ -49,10 +49,15 @@ private:
 // it removes the new file. A target that is a device is written directly.
 class ReplacingFile {
 public:
+    enum class Into {
+        OldFile, // the old file's place, identity, attributes and security
+        Name,    // its name alone, by one rename: a reader never finds it missing
+    };
+
     // Refuses the target with the code that opening it in the given create
     // mode would give (a missing folder, a folder in the way, a read-only
     // file, a file held open), before anything is written.
-    ReplacingFile(const std::string& target, File::Mode mode);
+    ReplacingFile(const std::string& target, File::Mode mode, Into into = Into::OldFile);
     ~ReplacingFile();
     ReplacingFile(const ReplacingFile&) = delete;
     ReplacingFile& operator=(const ReplacingFile&) = delete;
@@ -71,6 +76,7 @@ private:
 
     std::string target_;
     File::Mode mode_;
+    Into into_;
     std::string temporary_; // empty once committed, or when writing a device
     unsigned attributes_ = 0; // the old file's; 0 when there was none
     File file_;

@@ -120,11 +120,35 @@ void ReplacingFile::CheckOld() {
     old.Close();
 }
 
+namespace {
+
+// A virus scanner or an indexer opens a file just written, and a reader may
+// hold the old one, for a moment: a move they refuse is tried again a few
+// times, where the refusal left both files as they were.
+template <typename Move>
+bool MoveRetrying(Move move) {
+    constexpr int MOVE_TRIES = 25;
+    constexpr DWORD MOVE_RETRY_MS = 20;
+    for (int tries = 1;; ++tries) {
+        if (move()) return true;
+        const DWORD code = ::GetLastError();
+        const bool held = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ||
+                          code == ERROR_UNABLE_TO_REMOVE_REPLACED || code == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+        if (!held || tries == MOVE_TRIES) return false;
+        ::Sleep(MOVE_RETRY_MS);
+    }
+}
+
+} // namespace
+
 void ReplacingFile::MoveIntoPlace() {
     if (!::FlushFileBuffers(AsHandle(file_.handle_))) RaiseLastError();
     file_.Close();
-    if (attributes_ == 0) {
-        if (!::MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (attributes_ == 0 || into_ == Into::Name) {
+        if (!MoveRetrying([&] {
+                return ::MoveFileExA(temporary_.c_str(), target_.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+            }))
             RaiseLastError();
         return;
     }
@@ -134,7 +158,7 @@ void ReplacingFile::MoveIntoPlace() {
     for (unsigned number = ::GetTickCount();
          backup.empty() || ::GetFileAttributesA(backup.c_str()) != INVALID_FILE_ATTRIBUTES; ++number)
         backup = NameBeside(target_, number);
-    if (::ReplaceFileA(target_.c_str(), temporary_.c_str(), backup.c_str(), 0, nullptr, nullptr)) {
+    if (MoveRetrying([&] { return ::ReplaceFileA(target_.c_str(), temporary_.c_str(), backup.c_str(), 0, nullptr, nullptr); })) {
         ::DeleteFileA(backup.c_str());
         // Not every system's ReplaceFile carries the attributes over.
         if (::GetFileAttributesA(target_.c_str()) != attributes_) ::SetFileAttributesA(target_.c_str(), attributes_);

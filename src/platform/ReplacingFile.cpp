@@ -21,7 +21,8 @@ unsigned FirstNumber() {
 
 } // namespace
 
-ReplacingFile::ReplacingFile(const std::string& target, File::Mode mode) : target_(target), mode_(mode) {
+ReplacingFile::ReplacingFile(const std::string& target, File::Mode mode, Into into)
+    : target_(target), mode_(mode), into_(into) {
     CheckOld();
     if (!file_) CreateBeside();
 }
