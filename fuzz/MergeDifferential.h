@@ -72,6 +72,17 @@ inline std::string Describe(const TMRUStringList& list, const std::string& error
     return out;
 }
 
+// The pruning as its steps go: the kept entries added one by one to a new
+// list, which is then assigned.
+inline void KeepByAssign(TMRUStringList& list, const std::vector<char>& keep) {
+    TMRUStringList kept;
+    kept.SetMaxStrings(list.Count() + 1);
+    for (int i = 0; i < list.Count(); ++i)
+        if (keep[i]) kept.Add(list.Get(i));
+    list.SetMaxStrings(kept.Count() + 1);
+    list.Assign(kept);
+}
+
 // Natively the comparison can be made to tell letter case, and ignores it
 // again at the end; under Windows it is the user's own.
 struct CaseRule {
@@ -88,7 +99,8 @@ struct CaseRule {
 // a read error from the bytes; merges the file twice (the second time as the
 // next display does) and then once more cut short, on a list that may hold
 // equal entries (Insert, Accept, another comparison) or be cleared before a
-// merge. Returns the first difference between the merge and the Adds, or "".
+// merge; after a merge, KeepOnly may prune it as the display does. Returns
+// the first difference between the merge and the Adds, or "".
 inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats) {
     std::size_t pos = 0;
     auto byte = [&] { return pos < size ? data[pos++] : 0; };
@@ -96,8 +108,9 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
     const int seeded = byte() % 30;
     const bool sorted = byte() % 8 == 0;
     const std::size_t failAt = 1 + byte() * 7 * repeats;
-    // events: three bits a merge (Clear, the comparison changes, sorted mode ends).
-    const int build = byte(), low = byte(), events = low | byte() << 8;
+    // events: four bits a merge (Clear, the comparison changes, sorted mode
+    // ends; a pruning after it).
+    const int build = byte(), low = byte(), events = low | byte() << 8, kept = byte();
     // Accepted, a long file's every line would stay in a sorted list.
     const bool inserted = build & 1, accept = build & 2 && repeats == 1, outOfMemory = build & 8;
     bool ignoreCase = !(build & 4);
@@ -125,7 +138,7 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
     }
     int merge = 0;
     for (const std::size_t cut : {file.size() + 1, file.size() + 1, failAt}) {
-        const int event = events >> 3 * merge++;
+        const int event = events >> 4 * merge++;
         if (event & 2) rule.Ignore(ignoreCase = !ignoreCase);
         for (TMRUStringList* list : {&merged, &added}) {
             if (event & 1) list->Clear();
@@ -148,8 +161,16 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
         } catch (const std::exception& e) {
             addError = e.what();
         }
-        const std::string a = Describe(merged, mergeError), b = Describe(added, addError);
+        std::string a = Describe(merged, mergeError), b = Describe(added, addError);
         if (a != b) return "merge: " + a + "\nadds:  " + b;
+        if (!(event & 8)) continue;
+        std::vector<char> keep(merged.Count());
+        for (std::size_t i = 0; i < keep.size(); ++i) keep[i] = kept >> i % 8 & 1;
+        merged.KeepOnly(keep);
+        KeepByAssign(added, keep);
+        for (TMRUStringList* list : {&merged, &added}) list->SetMaxStrings(max);
+        a = Describe(merged, "kept"), b = Describe(added, "kept");
+        if (a != b) return "KeepOnly: " + a + "\nassigned: " + b;
     }
     // The storage shows in the limit a sorted Add sets.
     for (TMRUStringList* list : {&merged, &added}) list->SetSorted(true), list->Add("\x7F");

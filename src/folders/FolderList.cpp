@@ -3,6 +3,8 @@
 #include "folders/ExistenceTests.h"
 #include "platform/File.h"
 
+#include <algorithm>
+
 std::unique_ptr<TMRUStringList> RecentFolders;
 std::string PendingFolder;
 bool (*ConfirmRefresh)() = nullptr;
@@ -67,18 +69,6 @@ void PruneFolderList() {
     std::vector<std::string> entries;
     for (int i = 0; i < list.Count(); ++i) entries.push_back(list.Get(i));
     const std::vector<char> exists = TestFoldersExist(entries);
-    // Each Add goes to the top, so this holds the existing folders reversed;
-    // its limit leaves room for all of them (at the limit Add would push one out).
-    TMRUStringList existing;
-    existing.SetMaxStrings(static_cast<int>(entries.size()) + 1);
-    for (size_t i = 0; i < entries.size(); ++i)
-        if (exists[i]) existing.Add(entries[i]);
-
-    if (existing.Count() > 0) {
-        // Assign reverses them back and, as the Adds did, joins equal
-        // entries; again no Add may push one out.
-        list.SetMaxStrings(existing.Count() + 1);
-        list.Assign(existing);
-    }
+    if (std::find(exists.begin(), exists.end(), 1) != exists.end()) list.KeepOnly(exists);
     list.SetMaxStrings(FolderLimit);
 }

@@ -129,12 +129,7 @@ void TMRUStringList::MergeFile(const std::string& name) {
 }
 
 void TMRUStringList::MergeFromStream(Stream& source) {
-    std::string comparison = platform::ComparisonIdentity();
-    if (memo_.comparison != comparison) {
-        // What was proved under another comparison proves nothing now.
-        memo_ = MergeMemo{std::move(comparison), {}, 0};
-        distinct_ = false;
-    }
+    CheckComparison();
     char buffer[ReadBufferSize];
     MergeWindow window;
     for (;;) {

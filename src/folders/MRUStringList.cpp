@@ -167,6 +167,39 @@ void TMRUStringList::QuickSort(int left, int right) {
     }
 }
 
+void TMRUStringList::CheckComparison() {
+    std::string comparison = platform::ComparisonIdentity();
+    if (memo_.comparison == comparison) return;
+    memo_ = MergeMemo{std::move(comparison), {}, 0};
+    distinct_ = false;
+}
+
+void TMRUStringList::KeepOnly(const std::vector<char>& keep) {
+    CheckComparison();
+    if (sorted_ || !distinct_) {
+        // Each Add goes to the top, so this holds them reversed, and Assign
+        // turns them back; the limits leave room for all of them (at its
+        // limit Add would push one out).
+        TMRUStringList kept;
+        kept.SetMaxStrings(Count() + 1);
+        for (int i = 0; i < Count(); ++i)
+            if (keep[i]) kept.Add(items_[i]);
+        SetMaxStrings(kept.Count() + 1);
+        Assign(kept);
+        return;
+    }
+    // Distinct entries: the Adds would find no equal entry, so nothing needs
+    // comparing. The menu runs this at every display.
+    UpdateBracket change(*this);
+    std::vector<std::string> kept;
+    for (int i = 0; i < Count(); ++i)
+        if (keep[i]) kept.push_back(std::move(items_[i]));
+    items_ = std::move(kept);
+    // The storage as the Adds after a Clear would have grown it.
+    capacity_ = 0;
+    while (capacity_ < Count()) Grow();
+}
+
 void TMRUStringList::Assign(const TMRUStringList& source) {
     // Assigning a list to itself must not read from the list being cleared.
     std::vector<std::string> own;

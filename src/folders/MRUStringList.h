@@ -51,6 +51,10 @@ public:
     bool Find(const std::string& s, int& index) const;
     void Sort();
     void Assign(const TMRUStringList& source);
+    // Keeps the entries whose flag in keep is set, in their order, as adding
+    // them one by one to a new list and assigning that list would: equal
+    // entries are joined. One change, whatever went.
+    void KeepOnly(const std::vector<char>& keep);
 
     void LoadFromFile(const std::string& name);
     // LoadFromFile without its existence test, for a caller that made it.
@@ -108,6 +112,9 @@ private:
     // Compares every pair of entries: the merge's shortcuts need them
     // distinct, and Insert, Accept or another comparison may have made two equal.
     bool EntriesDistinct() const;
+    // What was known or proved under another comparison than the one now in
+    // force is forgotten.
+    void CheckComparison();
     // Insert without the sorted-mode refusal, for Add.
     void InsertAt(int index, const std::string& s);
     void QuickSort(int left, int right);
