@@ -12,6 +12,7 @@
 //              an icon the tray holds), the round's median;
 //   first menu the first menu of each start, after a settle, the round's
 //              median;
+//   ..._each   every start's figure, for ratios start by start;
 //   memory     working set and committed private memory after start and
 //              after MENUS displays;
 //   menu       WM_TRAYNOTIFY(102, WM_RBUTTONDOWN) posted to a visible pop-up
@@ -298,6 +299,12 @@ void Close(Running& running, bool check) {
     CloseHandle(running.process.hProcess);
 }
 
+// Every sample of a round, in the order taken: the n-th of one program was
+// taken right beside the n-th of the other.
+void PrintEach(const char* metric, const char* program, int round, const std::vector<double>& samples) {
+    for (double sample : samples) std::printf("%s %s %d %.3f\n", metric, program, round, sample);
+}
+
 // Both programs run side by side through a round, and their menus and
 // hand-offs alternate one by one, so that both meet the machine's load alike.
 // Which one goes first alternates from round to round.
@@ -326,6 +333,8 @@ void RunRound(const Program (&programs)[2], int round, const Settings& settings)
     for (int index : order) {
         std::printf("startup_window %s %d %.3f\n", programs[index].name, round, Median(startupWindows[index]));
         std::printf("startup %s %d %.3f\n", programs[index].name, round, Median(startups[index]));
+        PrintEach("startup_window_each", programs[index].name, round, startupWindows[index]);
+        PrintEach("startup_each", programs[index].name, round, startups[index]);
     }
 
     SleepPumping(SETTLE_MS);
@@ -336,8 +345,10 @@ void RunRound(const Program (&programs)[2], int round, const Settings& settings)
             const double latency = ShowMenu(running[index]);
             (i == 0 ? firstMenus[index] : running[index].menuTimes).push_back(latency);
         }
-    for (int index : order)
+    for (int index : order) {
         std::printf("menu_first %s %d %.3f\n", programs[index].name, round, Median(firstMenus[index]));
+        PrintEach("menu_first_each", programs[index].name, round, firstMenus[index]);
+    }
     SleepPumping(SETTLE_MS);
     for (int index : order) ReportMemory(running[index], "menus", round);
 

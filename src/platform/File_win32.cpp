@@ -201,8 +201,13 @@ bool MayAnswerSlowly(const std::string& path) {
     auto separator = [](char c) { return c == '\\' || c == '/'; };
     if (path.size() >= 2 && separator(path[0]) && separator(path[1])) return true;
     if (path.size() < 2 || path[1] != ':') return false;
-    const char letter = path[0] >= 'a' && path[0] <= 'z' ? path[0] - 'a' + 'A' : path[0];
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    const char letter = upper(path[0]);
     if (letter < 'A' || letter > 'Z') return false;
+    // The drive Windows runs from is a fixed one that never sleeps: no need
+    // to ask, which most menus would otherwise do.
+    static const char systemDrive = upper(WindowsDirectory()[0]);
+    if (letter == systemDrive) return false;
     // Asking for a drive's type is slow under some systems, and one pruning
     // asks for the same one or two drives many times: keep the answers for
     // a moment. (Only the pruning's own thread asks.)
