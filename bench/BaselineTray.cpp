@@ -2,7 +2,8 @@
 // It registers a class, creates a hidden window, adds an icon, runs a loop
 // and, on a right-button press, shows a pop-up menu of as many items as the
 // agent's (its folders, a separator and eight commands). WM_USER + 9 writes
-// the same hand-off file as the agent and has the shell open it.
+// the same hand-off file as the agent, the same safe way, and has the shell
+// open it.
 //
 //   BaselineTray.exe FOLDER|FOLDER|...   (index 0 first, at most 16)
 //
@@ -74,14 +75,19 @@ bool WriteLine(HANDLE file, const char* text) {
 void HandOff() {
     char path[MAX_PATH + 16] = {};
     if (!SHGetSpecialFolderPathA(nullptr, path, CSIDL_PERSONAL, FALSE)) path[0] = '\0';
+    // As the agent must: the whole file beside the old one, flushed, then
+    // put in its place.
+    char temporary[MAX_PATH + 16] = {};
+    lstrcpyA(temporary, path);
+    lstrcatA(temporary, "\\~Baseline.tmp");
     lstrcatA(path, "\\TmpTmpTmp.vtr");
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     bool written = WriteLine(file, SIGNATURE);
     for (int i = 0; written && i < FolderCount; ++i) written = WriteLine(file, Folders[i]);
+    written = written && FlushFileBuffers(file);
     CloseHandle(file);
-    if (!written) return;
+    if (!written || !MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return;
     char program[MAX_PATH + 1];
     program[0] = '\0';
     if (reinterpret_cast<UINT_PTR>(FindExecutableA(path, nullptr, program)) <= 32) return;
