@@ -50,7 +50,7 @@ fuzz: deps
 soak: win32
 	scripts/soak.sh $(WIN32)
 
-# Benchmarks (about ten minutes). The native side has a tree of its own,
+# Benchmarks (about six minutes). The native side has a tree of its own,
 # optimised and without sanitizers; the table also goes to build/bench/results.md.
 BENCH := build/bench
 bench: win32
