@@ -8,7 +8,6 @@
 
 namespace {
 
-
 [[noreturn]] void Abort(const char* message, UINT flags) {
     MessageBoxA(nullptr, message, nullptr, flags);
     ExitProcess(0);

@@ -158,7 +158,10 @@ void ReplacingFile::MoveIntoPlace() {
     for (unsigned number = ::GetTickCount();
          backup.empty() || ::GetFileAttributesA(backup.c_str()) != INVALID_FILE_ATTRIBUTES; ++number)
         backup = NameBeside(target_, number);
-    if (MoveRetrying([&] { return ::ReplaceFileA(target_.c_str(), temporary_.c_str(), backup.c_str(), 0, nullptr, nullptr); })) {
+    const auto replace = [&] {
+        return ::ReplaceFileA(target_.c_str(), temporary_.c_str(), backup.c_str(), 0, nullptr, nullptr);
+    };
+    if (MoveRetrying(replace)) {
         ::DeleteFileA(backup.c_str());
         // Not every system's ReplaceFile carries the attributes over.
         if (::GetFileAttributesA(target_.c_str()) != attributes_) ::SetFileAttributesA(target_.c_str(), attributes_);
