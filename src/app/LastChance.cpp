@@ -3,8 +3,6 @@
 #include "platform/Errors.h"
 #include "platform/File.h"
 
-#include <cstdio>
-
 namespace {
 
 std::string ModuleNameAt(const void* address) {
@@ -19,11 +17,7 @@ std::string ModuleNameAt(const void* address) {
 }
 
 [[noreturn]] void Report(const char* typeName, const void* address, std::string message) {
-    char head[512];
-    std::snprintf(head, sizeof head, "Exception %s in module %s at %p.", typeName,
-                  ModuleNameAt(address).c_str(), address);
-    std::string text = head;
-    text += '\n';
+    std::string text = Format("Exception %s in module %s at %p.\n", typeName, ModuleNameAt(address).c_str(), address);
     if (!message.empty() && message.back() != '.') message += '.';
     text += message;
     MessageBoxA(nullptr, text.c_str(), "Application Error", MB_TASKMODAL | MB_ICONERROR);
