@@ -22,12 +22,12 @@ inline const char* const Tokens[] = {"a", "A", "b", "B", "\xE4", "\xC4", "\xE9",
                                      "C:\\", "c:\\", "\r\n", "\r\n", "\r", "\n", "\r\n\r\n", "\x1A"};
 
 // Serves the bytes in pieces of the given sizes; a read at failAt fails,
-// with an I/O error or out of memory.
+// with an I/O error or out of memory. A seekable one can go back, as a file.
 class PieceStream : public Stream {
 public:
     PieceStream(const std::string& data, const std::vector<std::size_t>& pieces, std::size_t failAt,
-                bool outOfMemory = false)
-        : data_(data), pieces_(pieces), failAt_(failAt), outOfMemory_(outOfMemory) {}
+                bool outOfMemory = false, bool seekable = false)
+        : data_(data), pieces_(pieces), failAt_(failAt), outOfMemory_(outOfMemory), seekable_(seekable) {}
     std::size_t Read(void* buffer, std::size_t size) override {
         if (pos_ >= failAt_) Fail(outOfMemory_);
         std::size_t n = std::min({size, data_.size() - pos_, failAt_ - pos_, pieces_[reads_++ % pieces_.size()]});
@@ -36,6 +36,10 @@ public:
         return n;
     }
     std::size_t Write(const void*, std::size_t) override { return 0; }
+    bool Seek(std::uint64_t position) override {
+        if (seekable_) pos_ = static_cast<std::size_t>(std::min<std::uint64_t>(position, data_.size()));
+        return seekable_;
+    }
     [[noreturn]] static void Fail(bool outOfMemory) { outOfMemory ? throw std::bad_alloc() : throw IOError(1117); }
 
 private:
@@ -43,6 +47,7 @@ private:
     const std::vector<std::size_t>& pieces_;
     std::size_t failAt_;
     bool outOfMemory_;
+    bool seekable_;
     std::size_t pos_ = 0;
     std::size_t reads_ = 0;
 };
@@ -107,18 +112,25 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
     const int max = 1 + byte() % 30;
     const int seeded = byte() % 30;
     const bool sorted = byte() % 8 == 0;
-    const std::size_t failAt = 1 + byte() * 7 * repeats;
+    const int failByte = byte();
     // events: four bits a merge (Clear, the comparison changes, sorted mode
     // ends; a pruning after it).
     const int build = byte(), low = byte(), events = low | byte() << 8, kept = byte();
     // Accepted, a long file's every line would stay in a sorted list.
-    const bool inserted = build & 1, accept = build & 2 && repeats == 1, outOfMemory = build & 8;
+    const bool inserted = build & 1, accept = build & 2 && repeats == 1, outOfMemory = build & 8, seekable = build & 16;
     bool ignoreCase = !(build & 4);
     std::vector<std::size_t> pieces = {4096};
     for (int i = byte() % 4; i > 0; --i) pieces.push_back(1 + byte() * 16);
     std::string file;
     while (pos < size) file += Tokens[byte() % (sizeof Tokens / sizeof *Tokens)];
-    for (std::string once = file; repeats > 1; --repeats) file += once;
+    // Repeated, it keeps its Ctrl-Z to the last copy, so that the data is
+    // long enough for the merge's windows and its tail.
+    std::string once = file, last = std::move(file);
+    once.erase(std::remove(once.begin(), once.end(), '\x1A'), once.end());
+    for (file.clear(); repeats > 1; --repeats) file += once;
+    file += last;
+    // Mostly inside the file.
+    const std::size_t failAt = 1 + failByte * (file.size() + 1) / 200;
 
     CaseRule rule;
     rule.Ignore(ignoreCase);
@@ -147,7 +159,7 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
         std::string mergeError, addError;
         merged.Dirty = added.Dirty = false;
         try {
-            PieceStream stream(file, pieces, cut, outOfMemory);
+            PieceStream stream(file, pieces, cut, outOfMemory, seekable);
             merged.MergeFromStream(stream);
         } catch (const std::exception& e) {
             mergeError = e.what();

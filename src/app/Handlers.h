@@ -7,6 +7,7 @@ void OnTrayNotify(WPARAM iconId, LPARAM mouseMessage);
 void OnCommand(WPARAM command, LPARAM control);
 void OnCopyData(const COPYDATASTRUCT* data);
 void OnHandOff();
+void OnTimer(WPARAM timerId);
 
 void ShowTrayMenu();
 // Runs a command that may fail (the load, the export, the hand-off): the

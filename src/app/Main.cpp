@@ -46,6 +46,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             Abort("Unable to Put Icon in Task Tray : Aborting!", MB_SETFOREGROUND | MB_ICONERROR);
 
         RegisterForRestart();
+        // A timer's message waits until no other is queued: the first
+        // menu's one-off work is done by then, not when the user waits.
+        SetTimer(MainWindow, PREPARE_TIMER_ID, USER_TIMER_MINIMUM, nullptr);
         const ShellUse shell;
         int exitCode = RunMessageLoop();
         // Nothing is saved at the end.

@@ -27,6 +27,9 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_HANDOFF:
         OnHandOff();
         return 0;
+    case WM_TIMER:
+        OnTimer(wParam);
+        return 0;
     }
     if (message == WM_TASKBARCREATED && message != 0) OnTaskbarCreated();
     return DefWindowProcA(window, message, wParam, lParam);

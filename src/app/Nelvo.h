@@ -10,6 +10,8 @@
 
 constexpr UINT WM_TRAYNOTIFY = WM_USER + 8;
 constexpr UINT TRAY_ICON_ID = 102;
+// Fires once, when the loop is first idle after start.
+constexpr UINT_PTR PREPARE_TIMER_ID = 1;
 
 constexpr int IDM_EXIT = 1;
 constexpr int IDM_DONATE = 2;

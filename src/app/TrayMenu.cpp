@@ -59,6 +59,12 @@ void OnTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
         ShowTrayMenu();
 }
 
+void OnTimer(WPARAM timerId) {
+    if (timerId != PREPARE_TIMER_ID) return;
+    KillTimer(MainWindow, PREPARE_TIMER_ID);
+    PrepareFolderList();
+}
+
 void ShowTrayMenu() {
     // After a log-off released the list there is nothing to show.
     if (!RecentFolders) return;

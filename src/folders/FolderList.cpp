@@ -4,6 +4,7 @@
 #include "platform/File.h"
 
 #include <algorithm>
+#include <exception>
 
 std::unique_ptr<TMRUStringList> RecentFolders;
 std::string PendingFolder;
@@ -57,6 +58,21 @@ void LoadFolderList() {
         PendingFolder.clear();
     }
     PruneFolderList();
+}
+
+void PrepareFolderList() {
+    if (!RecentFolders) return;
+    const std::string path = FolderListPath();
+    if (!platform::FileExists(path)) return;
+    // The room the display's merge has, for the same proofs.
+    TMRUStringList scratch;
+    scratch.SetMaxStrings(MergeLimit);
+    try {
+        scratch.MergeFile(path);
+    } catch (const std::exception&) {
+        return;
+    }
+    RecentFolders->TakeProofs(scratch);
 }
 
 // Keeps the existing folders in their order and trims the least recently

@@ -28,4 +28,8 @@ std::string DriveRoot(const std::string& windowsDirectory);
 
 void ResetFolderList(bool confirm);
 void LoadFolderList();
+// Merges FolderList.txt into a scratch list, so that the first display
+// finds its lines proved distinct as the later ones do; the list itself
+// does not change, and a file that cannot be read is left to the display.
+void PrepareFolderList();
 void PruneFolderList();

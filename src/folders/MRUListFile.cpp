@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 namespace {
 
 constexpr char CtrlZ = 26;
 constexpr std::size_t ReadBufferSize = 4096;
+constexpr unsigned SeekError = 25; // ERROR_SEEK
 
 // The first c in [p, end), or end. A word at a time: every byte a merge
 // reads is searched for a Ctrl-Z, and the library's search can go a byte at
@@ -30,6 +32,45 @@ const char* FindByte(const char* p, const char* end, char c) {
     while (p < end && *p != c) ++p;
     return p;
 }
+
+} // namespace
+
+// The data a buffer at a time: up to the first Ctrl-Z (nothing after it is
+// read), the end of the source, or the limit.
+class TMRUStringList::DataReader {
+public:
+    explicit DataReader(Stream& source, std::uint64_t limit = UINT64_MAX)
+        : source_(source), left_(limit), ended_(limit == 0) {}
+
+    // The next bytes; empty once the data has ended. A failed read raises.
+    std::string_view Next();
+    bool Ended() const { return ended_; }
+    // The bytes of data so far.
+    std::uint64_t Bytes() const { return bytes_; }
+    // Whether the source can be read again (no Ctrl-Z came yet, so the data
+    // so far is all that was read).
+    bool CanGoBack() { return source_.Seek(bytes_); }
+
+private:
+    Stream& source_;
+    std::uint64_t left_;
+    bool ended_;
+    std::uint64_t bytes_ = 0;
+    char buffer_[ReadBufferSize];
+};
+
+std::string_view TMRUStringList::DataReader::Next() {
+    if (ended_) return {};
+    const std::size_t size = source_.Read(buffer_, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer_, left_)));
+    const char* end = FindByte(buffer_, buffer_ + size, CtrlZ);
+    const std::size_t taken = end - buffer_;
+    left_ -= taken;
+    bytes_ += taken;
+    ended_ = size == 0 || taken != size || left_ == 0;
+    return {buffer_, taken};
+}
+
+namespace {
 
 // Loading is true while a load runs and false after it, on every path.
 class LoadingScope {
@@ -62,6 +103,7 @@ public:
     explicit FileSource(platform::File& file) : file_(file) {}
     std::size_t Read(void* buffer, std::size_t size) override { return file_.Read(buffer, size); }
     std::size_t Write(const void* data, std::size_t size) override { return file_.Write(data, size); }
+    bool Seek(std::uint64_t position) override { return file_.Seek(position); }
 
 private:
     platform::File& file_;
@@ -130,29 +172,77 @@ void TMRUStringList::MergeFile(const std::string& name) {
 
 void TMRUStringList::MergeFromStream(Stream& source) {
     CheckComparison();
-    char buffer[ReadBufferSize];
+    if (!sorted_ && !distinct_) distinct_ = EntriesDistinct();
+    DataReader data(source);
+    // When a long file's last lines hold more distinct lines than the list
+    // has room for, they alone decide the result: nothing before them stays,
+    // and the list ends changed, its storage grown to the full room, whatever
+    // it held. So past a tail's worth, data that can be read again is read
+    // through to its end, and its last lines are merged first.
+    const std::size_t tail = !sorted_ && distinct_ ? TailBytes() : 0;
+    if (MergeWindows(data, tail, true)) return;
+    try {
+        while (!data.Ended()) data.Next();
+    } catch (...) {
+        // A failed read ends the data; its open line does not count.
+        MergeTail(source, data.Bytes(), false);
+        throw;
+    }
+    MergeTail(source, data.Bytes(), true);
+}
+
+std::size_t TMRUStringList::TailBytes() { return platform::MergeWindowBytes() / 8; }
+
+bool TMRUStringList::MergeWindows(DataReader& data, std::size_t giveUpAt, bool complete) {
     MergeWindow window;
-    for (;;) {
-        std::size_t size;
-        const char* end;
+    while (!data.Ended()) {
+        std::string_view bytes;
         try {
-            size = source.Read(buffer, sizeof buffer);
-            // Nothing after a Ctrl-Z is read.
-            end = FindByte(buffer, buffer + size, CtrlZ);
-            window.bytes.append(buffer, end - buffer);
+            bytes = data.Next();
+            window.bytes.append(bytes);
         } catch (...) {
             // Whatever failed, a read or the window's growth, the lines read
             // before the failure stay merged; the open one does not.
             Merge(window, false);
             throw;
         }
-        if (size == 0) break;
-        if (!window.lineEnded) window.lineEnded = FindByte(buffer, end, '\r') != end;
-        if (end != buffer + size) break;
-        if (window.Full(sorted_)) Merge(window, false);
+        if (giveUpAt && window.bytes.size() >= giveUpAt && !data.Ended()) {
+            if (window.index == 0 && data.CanGoBack()) return false;
+            giveUpAt = 0;
+        }
+        if (!window.lineEnded) window.lineEnded = FindByte(bytes.data(), bytes.data() + bytes.size(), '\r') != bytes.data() + bytes.size();
+        if (!data.Ended() && window.Full(sorted_)) Merge(window, false);
     }
     // A last line without a line end still counts; an empty one does not.
-    Merge(window, true);
+    Merge(window, complete);
+    return true;
+}
+
+void TMRUStringList::MergeTail(Stream& source, std::uint64_t bytes, bool complete) {
+    if (MergeTailAlone(source, bytes, complete)) return;
+    // No tail decides: the data again from its start, window by window.
+    if (!source.Seek(0)) throw IOError(SeekError);
+    DataReader again(source, bytes);
+    MergeWindows(again, 0, complete);
+}
+
+bool TMRUStringList::MergeTailAlone(Stream& source, std::uint64_t bytes, bool complete) {
+    const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, TailBytes()));
+    MergeWindow window;
+    try {
+        if (!source.Seek(bytes - size)) return false;
+        DataReader data(source, size);
+        while (!data.Ended()) window.bytes.append(data.Next());
+    } catch (...) {
+        return false; // the reading window by window meets it, if it lasts
+    }
+    // The bytes before the first CR may end a longer line: the merge must
+    // decide before it reaches them.
+    const std::size_t cr = window.bytes.find('\r');
+    if (window.bytes.size() != size || cr == std::string::npos) return false;
+    window.bytes.erase(0, cr);
+    window.afterLine = true;
+    return Merge(window, complete, true);
 }
 
 // Replaces the contents by the stream's lines. An error of the stream comes

@@ -151,6 +151,12 @@ void TMRUStringList::Remember(std::size_t window, std::vector<std::string> disti
     memo_.bytes += cost(kept);
 }
 
+void TMRUStringList::TakeProofs(TMRUStringList& other) {
+    CheckComparison();
+    if (!sorted_ && !distinct_) distinct_ = EntriesDistinct();
+    if (memo_.windows.empty() && other.memo_.comparison == memo_.comparison) memo_ = std::move(other.memo_);
+}
+
 bool TMRUStringList::EntriesDistinct() const {
     for (int i = 1; i < Count(); ++i)
         for (int j = 0; j < i; ++j)
@@ -166,7 +172,7 @@ bool TMRUStringList::MergeWindow::Full(bool sorted) const {
     return lineEnded && (sorted || bytes.size() + 4096 >= limit);
 }
 
-void TMRUStringList::Merge(MergeWindow& window, bool last) {
+bool TMRUStringList::Merge(MergeWindow& window, bool last, bool decidedOnly) {
     LinesBack back(window.bytes, window.afterLine, last);
     auto finish = [&] {
         // The rest starts at the CR that ended the last line merged.
@@ -181,13 +187,15 @@ void TMRUStringList::Merge(MergeWindow& window, bool last) {
     const char* start;
     std::size_t size;
     if (!sorted_ && !distinct_) distinct_ = EntriesDistinct();
+    if (decidedOnly && (sorted_ || !distinct_)) return false;
     if (sorted_ || !distinct_) {
         // A sorted list takes each line through Add as it comes, and so does
         // a list with equal entries: which of them a line meets is Add's.
         std::vector<std::string_view> lines;
         while (back.Next(start, size)) lines.emplace_back(start, size);
         for (auto line = lines.rbegin(); line != lines.rend(); ++line) Add(std::string(*line));
-        return finish();
+        finish();
+        return true;
     }
 
     // Strings known pairwise distinct, by their bytes: the entries as the
@@ -233,7 +241,11 @@ void TMRUStringList::Merge(MergeWindow& window, bool last) {
             stop = text(s);
         }
     }
-    if (keys.Size() == 0 && !stop) return finish(); // no line
+    if (decidedOnly && !stop) return false;
+    if (keys.Size() == 0 && !stop) { // no line
+        finish();
+        return true;
+    }
     std::vector<std::string> proven;
     for (int k = 0; k < keys.Size(); ++k) proven.emplace_back(keys[k].View());
     if (stop) proven.push_back(*stop);
@@ -281,4 +293,5 @@ void TMRUStringList::Merge(MergeWindow& window, bool last) {
         Changed();
     }
     finish();
+    return true;
 }

@@ -21,6 +21,8 @@ public:
     virtual std::size_t Read(void* buffer, std::size_t size) = 0;
     // Returns the bytes taken, which can be fewer than size.
     virtual std::size_t Write(const void* data, std::size_t size) = 0;
+    // Moves to the byte at position; false for a stream that cannot go back.
+    virtual bool Seek(std::uint64_t) { return false; }
 };
 
 class TMRUStringList {
@@ -66,6 +68,10 @@ public:
     void MergeFromStream(Stream& source);
     void SaveToFile(const std::string& name);
     void SaveToStream(Stream& stream);
+    // Takes what the other list's merges proved about their lines, which
+    // holds for any list under the same comparison, when this one has no
+    // proofs of its own.
+    void TakeProofs(TMRUStringList& other);
 
 private:
     // A bulk operation: no change is notified until the outermost one
@@ -103,11 +109,28 @@ private:
         std::size_t bytes = 0;
     };
 
+    class DataReader;
+
     void Changed();
     void Grow();
+    // Where a merge gives up its first window for the tail.
+    static std::size_t TailBytes();
+    // Appends the data to a window, merging it whenever it is full, and
+    // merges the rest at its end (the open last line too when complete).
+    // With giveUpAt, a first window that reaches that size is given up
+    // instead, if the source can go back, and false returned.
+    bool MergeWindows(DataReader& data, std::size_t giveUpAt, bool complete);
+    // Merges the data before `bytes`, its last lines first: alone when they
+    // decide the result, else the whole again window by window.
+    void MergeTail(Stream& source, std::uint64_t bytes, bool complete);
+    // The tail alone; false when it does not decide.
+    bool MergeTailAlone(Stream& source, std::uint64_t bytes, bool complete);
     // Merges the window's complete lines, and with last the open one, as Add
-    // would one by one; leaves the rest in the window (MRUMerge.cpp).
-    void Merge(MergeWindow& window, bool last);
+    // would one by one; leaves the rest in the window (MRUMerge.cpp). With
+    // decidedOnly, the window's first line is not the data's: it merges only
+    // when more distinct lines than the room come after it, and returns
+    // whether it did.
+    bool Merge(MergeWindow& window, bool last, bool decidedOnly = false);
     void Remember(std::size_t window, std::vector<std::string> distinct);
     // Compares every pair of entries: the merge's shortcuts need them
     // distinct, and Insert, Accept or another comparison may have made two equal.

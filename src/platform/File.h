@@ -32,6 +32,9 @@ public:
     std::size_t Read(void* buffer, std::size_t size);
     // Returns the bytes the system took, which can be fewer than size.
     std::size_t Write(const void* data, std::size_t size);
+    // Moves to the byte at position; false for a file that cannot go back
+    // (a pipe, a device).
+    bool Seek(std::uint64_t position);
     // Closes the file now; the file is released even when this raises.
     void Close();
 

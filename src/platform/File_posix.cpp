@@ -87,6 +87,12 @@ std::size_t File::Read(void* buffer, std::size_t size) {
     return static_cast<std::size_t>(n);
 }
 
+bool File::Seek(std::uint64_t position) {
+    if (::lseek(Descriptor(handle_), static_cast<off_t>(position), SEEK_SET) >= 0) return true;
+    if (errno == ESPIPE) return false;
+    RaiseLastError();
+}
+
 // POSIX may take part of a write; go on until all is taken, as WriteFile
 // does, and report a failure only when nothing was taken.
 std::size_t File::Write(const void* data, std::size_t size) {

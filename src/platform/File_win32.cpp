@@ -83,6 +83,14 @@ std::size_t File::Write(const void* data, std::size_t size) {
     return written;
 }
 
+bool File::Seek(std::uint64_t position) {
+    if (::GetFileType(AsHandle(handle_)) != FILE_TYPE_DISK) return false;
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(position);
+    if (!::SetFilePointerEx(AsHandle(handle_), to, nullptr, FILE_BEGIN)) RaiseLastError();
+    return true;
+}
+
 void File::Close() {
     const std::intptr_t handle = std::exchange(handle_, NoHandle);
     if (handle != NoHandle && !::CloseHandle(AsHandle(handle))) RaiseLastError();
