@@ -42,6 +42,8 @@ constexpr UINT WM_HANDOFF = WM_USER + 9;
 constexpr UINT TRAY_ICON_ID = 102;
 constexpr DWORD TIMEOUT_MS = 20000;
 constexpr DWORD SETTLE_MS = 300;
+// After a close, before the next start.
+constexpr DWORD ENDED_MS = 150;
 constexpr char OPENED_EVENT[] = "FolderlaneBenchOpened";
 
 LARGE_INTEGER Frequency;
@@ -322,6 +324,9 @@ void RunRound(const Program (&programs)[2], int round, const Settings& settings)
             SleepPumping(SETTLE_MS);
             firstMenus[index].push_back(ShowMenu(running));
             Close(running, false);
+            // The tray and Wine go on tidying after a process ends: the
+            // next start must not meet that work.
+            SleepPumping(ENDED_MS);
         }
 
     Running running[2];

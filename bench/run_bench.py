@@ -336,7 +336,7 @@ def main():
     parser.add_argument("--out", required=True, help="where results.md goes")
     parser.add_argument("--agent", help="another Folderlane.exe to measure (default: the win32 tree's)")
     parser.add_argument("--rounds", type=int, default=5)
-    parser.add_argument("--starts", type=int, default=10,
+    parser.add_argument("--starts", type=int, default=14,
                         help="extra starts per round for the start-up and the first menu")
     parser.add_argument("--menus", type=int, default=1000)
     parser.add_argument("--handoffs", type=int, default=10)
