@@ -17,7 +17,8 @@ std::string ModuleNameAt(const void* address) {
 }
 
 [[noreturn]] void Report(const char* typeName, const void* address, std::string message) {
-    std::string text = Format("Exception %s in module %s at %p.\n", typeName, ModuleNameAt(address).c_str(), address);
+    std::string text =
+        Format("Exception %s in module %s at %p.\n", typeName, ModuleNameAt(address).c_str(), address);
     if (!message.empty() && message.back() != '.') message += '.';
     text += message;
     MessageBoxA(nullptr, text.c_str(), "Application Error", MB_TASKMODAL | MB_ICONERROR);

@@ -61,7 +61,7 @@ private:
 
 std::string_view TMRUStringList::DataReader::Next() {
     if (ended_) return {};
-    const std::size_t size = source_.Read(buffer_, static_cast<std::size_t>(std::min<std::uint64_t>(sizeof buffer_, left_)));
+    const std::size_t size = source_.Read(buffer_, left_ < sizeof buffer_ ? left_ : sizeof buffer_);
     const char* end = FindByte(buffer_, buffer_ + size, CtrlZ);
     const std::size_t taken = end - buffer_;
     left_ -= taken;
@@ -172,14 +172,13 @@ void TMRUStringList::MergeFile(const std::string& name) {
 
 void TMRUStringList::MergeFromStream(Stream& source) {
     CheckComparison();
-    if (!sorted_ && !distinct_) distinct_ = EntriesDistinct();
     DataReader data(source);
     // When a long file's last lines hold more distinct lines than the list
     // has room for, they alone decide the result: nothing before them stays,
     // and the list ends changed, its storage grown to the full room, whatever
     // it held. So past a tail's worth, data that can be read again is read
     // through to its end, and its last lines are merged first.
-    const std::size_t tail = !sorted_ && distinct_ ? TailBytes() : 0;
+    const std::size_t tail = KnownDistinct() ? TailBytes() : 0;
     if (MergeWindows(data, tail, true)) return;
     try {
         while (!data.Ended()) data.Next();
@@ -210,7 +209,7 @@ bool TMRUStringList::MergeWindows(DataReader& data, std::size_t giveUpAt, bool c
             if (window.index == 0 && data.CanGoBack()) return false;
             giveUpAt = 0;
         }
-        if (!window.lineEnded) window.lineEnded = FindByte(bytes.data(), bytes.data() + bytes.size(), '\r') != bytes.data() + bytes.size();
+        if (!window.lineEnded) window.lineEnded = bytes.find('\r') != std::string_view::npos;
         if (!data.Ended() && window.Full(sorted_)) Merge(window, false);
     }
     // A last line without a line end still counts; an empty one does not.

@@ -153,8 +153,13 @@ void TMRUStringList::Remember(std::size_t window, std::vector<std::string> disti
 
 void TMRUStringList::TakeProofs(TMRUStringList& other) {
     CheckComparison();
-    if (!sorted_ && !distinct_) distinct_ = EntriesDistinct();
+    KnownDistinct();
     if (memo_.windows.empty() && other.memo_.comparison == memo_.comparison) memo_ = std::move(other.memo_);
+}
+
+bool TMRUStringList::KnownDistinct() {
+    if (!sorted_ && !distinct_) distinct_ = EntriesDistinct();
+    return !sorted_ && distinct_;
 }
 
 bool TMRUStringList::EntriesDistinct() const {
@@ -186,9 +191,9 @@ bool TMRUStringList::Merge(MergeWindow& window, bool last, bool decidedOnly) {
     auto text = [](const Bytes& line) { return std::string(line.View()); };
     const char* start;
     std::size_t size;
-    if (!sorted_ && !distinct_) distinct_ = EntriesDistinct();
-    if (decidedOnly && (sorted_ || !distinct_)) return false;
-    if (sorted_ || !distinct_) {
+    const bool entriesDistinct = KnownDistinct();
+    if (decidedOnly && !entriesDistinct) return false;
+    if (!entriesDistinct) {
         // A sorted list takes each line through Add as it comes, and so does
         // a list with equal entries: which of them a line meets is Add's.
         std::vector<std::string_view> lines;

@@ -135,6 +135,9 @@ private:
     // Compares every pair of entries: the merge's shortcuts need them
     // distinct, and Insert, Accept or another comparison may have made two equal.
     bool EntriesDistinct() const;
+    // An unsorted list whose entries are pairwise distinct, proved now if
+    // that is not known.
+    bool KnownDistinct();
     // What was known or proved under another comparison than the one now in
     // force is forgotten.
     void CheckComparison();
