@@ -305,9 +305,15 @@ class Sender(IntakeTestCase):
         self.assertEqual(run.returncode, 2)
         self.assertEqual(run.stderr, 'folderlane-send: the name "?" has characters that the system\'s code '
                                      "page lacks, and the folder does not exist; nothing was sent\n")
-        self.assertNothingMoreOpened(agent, 6, sub)
-        # The short name names the folder: the pruning keeps it.
-        self.assertEqual(self.listed(agent), [sub, short, ROOT])
+        # Behind a path of MAX_PATH characters or more, too.
+        deep = self.make_folder(agent, "d" * 120 + "/" + "e" * 120 + "/\u03a9mega")
+        run = self.sender(deep)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        deep_short = self.new_records(agent, 6)[0][1]
+        self.assertRegex(deep_short, r"\\[!-~]*~[!-~]*\Z")
+        self.assertNothingMoreOpened(agent, 7, sub)
+        # The short names name the folders: the pruning keeps them.
+        self.assertEqual(self.listed(agent), [sub, deep_short, short, ROOT])
 
     def test_open_programs_that_cannot_start_the_agent_say_so_at_once_and_end(self):
         self.assertEqual(self.world.agent_windows(), [])
