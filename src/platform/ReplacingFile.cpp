@@ -3,6 +3,7 @@
 #include "platform/File.h"
 
 #include "platform/Errors.h"
+#include "platform/Placing.h"
 
 #include <ctime>
 
@@ -18,7 +19,94 @@ constexpr int NAME_TRIES = 100;
 // (The library's clocks would add a tenth to the executable.)
 unsigned FirstNumber() { return static_cast<unsigned>(std::time(nullptr)); }
 
+// The Windows codes the placing tells apart.
+constexpr unsigned INVALID_FUNCTION = 1;
+constexpr unsigned ACCESS_DENIED = 5;
+constexpr unsigned SHARING_VIOLATION = 32;
+constexpr unsigned LOCK_VIOLATION = 33;
+constexpr unsigned NOT_SUPPORTED = 50;
+constexpr unsigned INVALID_PARAMETER = 87;
+constexpr unsigned UNABLE_TO_REMOVE_REPLACED = 1175;
+constexpr unsigned UNABLE_TO_MOVE_REPLACEMENT = 1176;
+constexpr unsigned UNABLE_TO_MOVE_REPLACEMENT_2 = 1177;
+
+// A scanner, an indexer or a reader holds a file for a moment: a refusal
+// for that reason, which leaves both files as they were, is tried again,
+// within a quarter of a second for the whole save, since the agent waits on
+// its one window thread. What cannot pass is said at once.
+class Retrying {
+public:
+    explicit Retrying(PlacingCalls& calls) : calls_(calls) {}
+
+    template <typename Call>
+    unsigned operator()(Call call) {
+        for (;;) {
+            const unsigned code = call();
+            const bool passing = code == SHARING_VIOLATION || code == LOCK_VIOLATION ||
+                                 code == UNABLE_TO_REMOVE_REPLACED || code == UNABLE_TO_MOVE_REPLACEMENT;
+            if (!passing || pauses_ == 0) return code;
+            --pauses_;
+            calls_.Pause(PAUSE_MS);
+        }
+    }
+
+private:
+    static constexpr unsigned PAUSE_MS = 25;
+    PlacingCalls& calls_;
+    int pauses_ = 10;
+};
+
+void MoveByName(Retrying& retrying, PlacingCalls& calls, const std::string& from, const std::string& to) {
+    if (const unsigned code = retrying([&] { return calls.Move(from, to, true); })) throw IOError(code);
+}
+
 } // namespace
+
+void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::string& replacement,
+                    const std::string& backup) {
+    Retrying retrying(calls);
+    unsigned code = retrying([&] {
+        const unsigned replaced = calls.Replace(target, replacement, backup);
+        if (replaced != UNABLE_TO_MOVE_REPLACEMENT_2) return replaced;
+        // The old file went to the backup name and the new one could not
+        // follow it: bring the old one back, and then both are as they were.
+        const bool restored = retrying([&] { return calls.Move(backup, target, false); }) == 0;
+        return restored ? UNABLE_TO_MOVE_REPLACEMENT : replaced;
+    });
+    switch (code) {
+    case 0:
+        RemoveFile(backup);
+        return;
+    case INVALID_FUNCTION:
+    case ACCESS_DENIED:
+    case NOT_SUPPORTED:
+    case INVALID_PARAMETER:
+        // Refused as a whole, both files as they were: a redirector without
+        // the call, or a share that grants changing files but not their
+        // security. One rename is what such volumes offer.
+        MoveByName(retrying, calls, replacement, target);
+        return;
+    case UNABLE_TO_MOVE_REPLACEMENT_2:
+        // The name is free or someone else's by now: the new content goes
+        // there rather than away.
+        if (retrying([&] { return calls.Move(replacement, target, true); }) == 0) {
+            RemoveFile(backup);
+            return;
+        }
+        throw IOError(code, Format("%s: the old file is now %s", IOErrorMessage(code).c_str(), backup.c_str()));
+    case UNABLE_TO_REMOVE_REPLACED:
+    case UNABLE_TO_MOVE_REPLACEMENT:
+        // These say which step failed, not why: the open a save makes tells.
+        if (const unsigned why = calls.WhyNotReplaced(target)) code = why;
+        break;
+    }
+    throw IOError(code);
+}
+
+void PlaceByName(PlacingCalls& calls, const std::string& replacement, const std::string& target) {
+    Retrying retrying(calls);
+    MoveByName(retrying, calls, replacement, target);
+}
 
 ReplacingFile::ReplacingFile(const std::string& target, File::Mode mode, Into into)
     : target_(target), mode_(mode), into_(into) {

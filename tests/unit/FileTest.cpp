@@ -2,11 +2,13 @@
 
 #include "TestFiles.h"
 #include "platform/Errors.h"
+#include "platform/Placing.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -213,4 +215,109 @@ TEST(ExecutableFolder, HoldsTheRunningProgram) {
     EXPECT_EQ('/', folder.back());
     EXPECT_TRUE(platform::FileExists(folder + "unit_tests")) << folder;
 #endif
+}
+
+namespace {
+
+// The system's answers to a save's placing calls, scripted: each call takes
+// the next answer of its list (0 once the list is used up) and does to the
+// real files what the system does when it answers so.
+class ScriptedPlacing final : public platform::PlacingCalls {
+public:
+    std::vector<unsigned> replaces, moves;
+    unsigned why = 0;
+    std::string calls; // R, M and P (a pause), in order
+
+    unsigned Replace(const std::string& target, const std::string& replacement,
+                     const std::string& backup) override {
+        calls += 'R';
+        const unsigned code = Next(replaces);
+        if (code == 0 || code == 1177) fs::rename(target, backup);
+        if (code == 0) fs::rename(replacement, target);
+        return code;
+    }
+    unsigned Move(const std::string& from, const std::string& to, bool replace) override {
+        calls += 'M';
+        unsigned code = Next(moves);
+        if (code == 0 && !replace && fs::exists(to)) code = 183;
+        if (code == 0) fs::rename(from, to);
+        return code;
+    }
+    unsigned WhyNotReplaced(const std::string&) override { return why; }
+    void Pause(unsigned milliseconds) override {
+        calls += 'P';
+        EXPECT_EQ(25u, milliseconds);
+    }
+
+private:
+    static unsigned Next(std::vector<unsigned>& answers) {
+        if (answers.empty()) return 0;
+        const unsigned code = answers.front();
+        answers.erase(answers.begin());
+        return code;
+    }
+};
+
+std::string Repeat(const std::string& part, int times) {
+    std::string whole;
+    while (times-- > 0) whole += part;
+    return whole;
+}
+
+} // namespace
+
+// What each answer of the system leaves: the message (empty for a save that
+// succeeded), the calls made, and the content at the target and at the
+// backup name.
+TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
+    const std::vector<unsigned> lasting(20, 32);
+    const std::string backupNamed = "I/O error 1177: the old file is now ";
+    const struct {
+        const char* what;
+        std::vector<unsigned> replaces, moves;
+        unsigned why;
+        std::string message, calls, target, backup;
+    } table[] = {
+        {"replaced", {}, {}, 0, "", "R", "new", "<missing>"},
+        {"a share without Full Control", {5}, {}, 0, "", "RM", "new", "<missing>"},
+        {"a redirector without the call", {50}, {}, 0, "", "RM", "new", "<missing>"},
+        {"invalid function", {1}, {}, 0, "", "RM", "new", "<missing>"},
+        {"invalid parameter", {87}, {}, 0, "", "RM", "new", "<missing>"},
+        {"denied both ways, at once", {5}, {5}, 0, "File access denied", "RM", "old", "<missing>"},
+        {"a scanner for a moment", {32, 33, 1175}, {}, 0, "", "RPRPRPR", "new", "<missing>"},
+        {"held for good", lasting, {}, 0, "I/O error 32", "R" + Repeat("PR", 10), "old", "<missing>"},
+        {"held, said by the open", {1176}, {}, 32, "", "RPR", "new", "<missing>"},
+        {"1176 for good, told by the open", std::vector<unsigned>(20, 1176), {}, 32, "I/O error 32",
+         "R" + Repeat("PR", 10), "old", "<missing>"},
+        {"unable to move, restored, then passes", {1177}, {}, 0, "", "RMPR", "new", "<missing>"},
+        {"restored, and so every time", std::vector<unsigned>(20, 1177), {}, 0, "I/O error 1176",
+         "RM" + Repeat("PRM", 10), "old", "<missing>"},
+        {"no restore, new content at the name", {1177}, {32, 183}, 0, "", "RMPMM", "new", "<missing>"},
+        {"neither restore nor new content", {1177}, {183, 5}, 0, backupNamed, "RMM", "<missing>", "old"},
+        {"the restore's pauses count too", {1177}, lasting, 0, backupNamed, "RM" + Repeat("PM", 10) + "M",
+         "<missing>", "old"},
+        {"disk full", {112}, {}, 0, "I/O error 112", "R", "old", "<missing>"},
+    };
+    for (const auto& row : table) {
+        TempFolder folder;
+        const std::string target = folder / "list.vtr", replacement = folder / "~FL1.tmp",
+                          backup = folder / "~FL2.tmp";
+        WriteBytes(target, "old");
+        WriteBytes(replacement, "new");
+        ScriptedPlacing calls;
+        calls.replaces = row.replaces;
+        calls.moves = row.moves;
+        calls.why = row.why;
+        std::string message;
+        try {
+            platform::PlaceReplacing(calls, target, replacement, backup);
+        } catch (const IOError& error) {
+            message = error.what();
+        }
+        const std::string expected = row.message == backupNamed ? backupNamed + backup : row.message;
+        EXPECT_EQ(expected, message) << row.what;
+        EXPECT_EQ(row.calls, calls.calls) << row.what;
+        EXPECT_EQ(row.target, ReadBytes(target)) << row.what;
+        EXPECT_EQ(row.backup, ReadBytes(backup)) << row.what;
+    }
 }
