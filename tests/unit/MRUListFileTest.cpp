@@ -351,6 +351,23 @@ TEST(MRULoadFile, AReadErrorKeepsTheCompleteLinesBeforeIt) {
     }
 }
 
+// A drive gone while a long file is read: every read fails from then on, and
+// the last lines before it, which decide, come from what was read already.
+TEST(MRULoadFile, AnErrorThatLastsKeepsTheDecidingLinesBeforeIt) {
+    std::string bytes;
+    for (int i = 0; i < 20000; ++i) bytes += Format("L%05d\r\n", i);
+    TMRUStringList list;
+    Fill(list, {"kept"});
+    list.Dirty = false;
+    const std::vector<std::size_t> pieces = {4096};
+    merge_differential::PieceStream stream(bytes, pieces, 100003, false, true, true);
+    EXPECT_EQ("I/O error 1117", MessageRaisedBy([&] { list.MergeFromStream(stream); }));
+    Strings expected;
+    for (int i = 12499; i > 12484; --i) expected.push_back(Format("L%05d", i));
+    EXPECT_EQ(expected, Entries(list));
+    EXPECT_TRUE(list.Dirty);
+}
+
 #ifndef _WIN32
 // What one list proved holds for another only under the same comparison.
 TEST(MRULoadFile, ProofsTakenFromAnotherListHoldUnderTheirComparisonOnly) {
