@@ -210,9 +210,9 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
         for (std::size_t i = 0; i < keep.size(); ++i) keep[i] = kept >> i % 8 & 1;
         merged.KeepOnly(keep);
         KeepByAssign(added, keep);
-        for (TMRUStringList* list : {&merged, &added}) list->SetMaxStrings(max);
         a = Describe(merged, "kept"), b = Describe(added, "kept");
         if (a != b) return "KeepOnly: " + a + "\nassigned: " + b;
+        for (TMRUStringList* list : {&merged, &added}) list->SetMaxStrings(max);
     }
     // The storage shows in the limit a sorted Add sets.
     for (TMRUStringList* list : {&merged, &added}) list->SetSorted(true), list->Add("\x7F");

@@ -368,6 +368,38 @@ TEST(MRULoadFile, AnErrorThatLastsKeepsTheDecidingLinesBeforeIt) {
     EXPECT_TRUE(list.Dirty);
 }
 
+// The merge trusts what the list knows of its entries only while no Add can
+// have made two equal: a sorted Add into entries out of order, or an Add
+// under another comparison than the one it was known under.
+TEST(MRULoadFile, AddsThatMayMakeEqualEntriesLeaveTheMergeAsTheAdds) {
+    TMRUStringList list;
+    MemoryStream first("b\rx");
+    list.MergeFromStream(first);
+    list.SetSorted(true);
+    list.Add("B");
+    list.SetSorted(false);
+    list.Dirty = false;
+    MemoryStream again("b");
+    list.MergeFromStream(again);
+    EXPECT_EQ(Strings({"B", "x", "b"}), Entries(list));
+    EXPECT_FALSE(list.Dirty);
+#ifndef _WIN32
+    merge_differential::CaseRule rule;
+    TMRUStringList other;
+    MemoryStream known("z\r");
+    other.MergeFromStream(known);
+    rule.Ignore(false);
+    other.Add("a");
+    other.Add("A");
+    rule.Ignore(true);
+    other.Dirty = false;
+    MemoryStream merged("a\r");
+    other.MergeFromStream(merged);
+    EXPECT_EQ(Strings({"A", "a", "z"}), Entries(other));
+    EXPECT_FALSE(other.Dirty);
+#endif
+}
+
 #ifndef _WIN32
 // What one list proved holds for another only under the same comparison.
 TEST(MRULoadFile, ProofsTakenFromAnotherListHoldUnderTheirComparisonOnly) {
