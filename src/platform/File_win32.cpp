@@ -47,13 +47,16 @@ File File::Open(const std::string& name, Mode mode) {
         share = FILE_SHARE_READ;
         disposition = CREATE_ALWAYS;
         break;
-    case Mode::CreateNew:
+    case Mode::CreateScratch:
         access = GENERIC_WRITE;
         disposition = CREATE_NEW;
         break;
     }
-    HANDLE handle = ::CreateFileA(name.c_str(), access, share, nullptr, disposition,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A save's new file out of sight while it is one, and left in the cache
+    // where the system can.
+    const DWORD attributes =
+        mode == Mode::CreateScratch ? FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL;
+    HANDLE handle = ::CreateFileA(name.c_str(), access, share, nullptr, disposition, attributes, nullptr);
     if (handle == INVALID_HANDLE_VALUE) RaiseLastError();
     return File(reinterpret_cast<std::intptr_t>(handle));
 }
@@ -163,9 +166,31 @@ private:
 
 } // namespace
 
+void ReplacingFile::RemoveLeftovers(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    FindHandle find(reinterpret_cast<std::intptr_t>(::FindFirstFileA((folder + "~FL*.tmp").c_str(), &data)));
+    if (!find) return;
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    auto ticks = [](const FILETIME& time) { return std::uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime; };
+    constexpr std::uint64_t HOUR = 36000000000; // in 100 ns
+    // Only what a save hid as its own: a user's file of that name stays. (Not
+    // every system keeps the temporary mark.)
+    do {
+        if ((data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY)) == FILE_ATTRIBUTE_HIDDEN &&
+            IsScratchName(data.cFileName) &&
+            ticks(data.ftLastWriteTime) + HOUR < ticks(now))
+            ::DeleteFileA((folder + data.cFileName).c_str());
+    } while (::FindNextFileA(AsHandle(find.get()), &data));
+}
+
 void ReplacingFile::MoveIntoPlace() {
     if (!::FlushFileBuffers(AsHandle(file_.handle_))) RaiseLastError();
     file_.Close();
+    // Out of hiding, as the old file was hidden or a system file or not; the
+    // content is new, to be archived, and neither offline nor temporary.
+    const DWORD wanted = (attributes_ & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) | FILE_ATTRIBUTE_ARCHIVE;
+    if (!::SetFileAttributesA(temporary_.c_str(), wanted)) RaiseLastError();
     SystemPlacing calls(mode_);
     if (attributes_ == 0 || into_ == Into::Name) {
         PlaceByName(calls, temporary_, target_);
@@ -178,8 +203,12 @@ void ReplacingFile::MoveIntoPlace() {
          backup.empty() || ::GetFileAttributesA(backup.c_str()) != INVALID_FILE_ATTRIBUTES; ++number)
         backup = NameBeside(target_, number);
     PlaceReplacing(calls, target_, temporary_, backup);
-    // Not every system's ReplaceFile carries the attributes over.
-    if (::GetFileAttributesA(target_.c_str()) != attributes_) ::SetFileAttributesA(target_.c_str(), attributes_);
+    // The system's replace carries the old file's attributes over, offline
+    // and temporary included; Wine's keeps the new file's.
+    constexpr DWORD SETTABLE = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                               FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
+    if ((::GetFileAttributesA(target_.c_str()) & SETTABLE) != wanted) ::SetFileAttributesA(target_.c_str(), wanted);
 }
 
 bool FileExists(const std::string& name) {

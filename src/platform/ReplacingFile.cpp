@@ -14,6 +14,11 @@ namespace {
 // ERROR_FILE_EXISTS; the POSIX layer gives it for EEXIST.
 constexpr unsigned FILE_EXISTS = 80;
 constexpr int NAME_TRIES = 100;
+// MAX_PATH less its NUL: the ANSI file functions take no longer path.
+constexpr std::size_t LONGEST_PATH = 259;
+constexpr char SCRATCH_PREFIX[] = "~FL";
+constexpr char SCRATCH_SUFFIX[] = ".tmp";
+constexpr std::size_t SCRATCH_DIGITS = 4;
 
 // Where to start numbering: two saves rarely start from the same number.
 // (The library's clocks would add a tenth to the executable.)
@@ -111,25 +116,46 @@ void PlaceByName(PlacingCalls& calls, const std::string& replacement, const std:
 ReplacingFile::ReplacingFile(const std::string& target, File::Mode mode, Into into)
     : target_(target), mode_(mode), into_(into) {
     CheckOld();
-    if (!file_) CreateBeside();
+    if (file_) return;
+    // The user chose the name: where the folder leaves no room for a new
+    // file's name beside it, the save goes in place, as it always did.
+    if (NameBeside(target_, 0).size() > LONGEST_PATH)
+        file_ = File::Open(target_, mode_);
+    else
+        CreateBeside();
 }
 
-// A crash between the create and the move leaves a file whose name says
-// whose it is.
+// Short, so that a folder with room for the target's name mostly has room
+// for it; a crash between the create and the move leaves a file whose name
+// says whose it is.
 std::string ReplacingFile::NameBeside(const std::string& target, unsigned number) {
+    return FolderOf(target) + Format("%s%04X%s", SCRATCH_PREFIX, number & 0xFFFF, SCRATCH_SUFFIX);
+}
+
+bool ReplacingFile::IsScratchName(std::string_view name) {
+    const std::size_t prefix = sizeof SCRATCH_PREFIX - 1, suffix = sizeof SCRATCH_SUFFIX - 1;
+    if (name.size() != prefix + SCRATCH_DIGITS + suffix || name.substr(0, prefix) != SCRATCH_PREFIX ||
+        CompareText(name.substr(prefix + SCRATCH_DIGITS), SCRATCH_SUFFIX) != 0)
+        return false;
+    const std::string_view digits = name.substr(prefix, SCRATCH_DIGITS);
+    return digits.find_first_not_of("0123456789ABCDEF") == std::string_view::npos;
+}
+
+std::string ReplacingFile::FolderOf(const std::string& target) {
     // By characters: a second byte can be a backslash. A slash never is one.
     std::size_t start = NameStart(target);
     const std::size_t slash = target.find_last_of('/');
     if (slash != std::string::npos && slash >= start) start = slash + 1;
-    return target.substr(0, start) + Format("~Folderlane-%08X.tmp", number);
+    return target.substr(0, start);
 }
 
 void ReplacingFile::CreateBeside() {
+    RemoveLeftovers(FolderOf(target_));
     unsigned number = FirstNumber();
     for (int tries = 1;; ++tries, ++number) {
         const std::string name = NameBeside(target_, number);
         try {
-            file_ = File::Open(name, File::Mode::CreateNew);
+            file_ = File::Open(name, File::Mode::CreateScratch);
             temporary_ = name;
             return;
         } catch (const IOError& error) {

@@ -112,6 +112,37 @@ TEST(ReplacingFile, ReplacesTheOldFileWholeOrNotAtAll) {
     EXPECT_EQ("new", ReadBytes(name));
     EXPECT_EQ(1, FilesIn(folder));
     EXPECT_TRUE(Marked(name));
+#ifdef _WIN32
+    // New content, to be archived; the old file's passing marks stay behind.
+    ::SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    platform::ReplacingFile again(name, File::Mode::CreateShareRead);
+    again.Commit();
+    EXPECT_EQ(DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE}, ::GetFileAttributesA(name.c_str()));
+#endif
+}
+
+// A crash leaves a save's new file behind, hidden and temporary while it
+// is one: the next save into the folder removes those an hour old.
+TEST(ReplacingFile, RemovesItsOwnLeftoversAnHourOld) {
+    TempFolder folder;
+    const std::string old = folder / "~FL00A1.tmp", recent = folder / "~FL00A2.tmp", users = folder / "~FL00A3.tmp";
+    for (const std::string& name : {old, recent, users}) WriteBytes(name, "x");
+#ifdef _WIN32
+    for (const std::string& name : {old, recent})
+        ::SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY);
+#endif
+    for (const std::string& name : {old, users}) fs::last_write_time(name, fs::last_write_time(name) - std::chrono::minutes(61));
+    platform::ReplacingFile file(folder / "list.txt", File::Mode::CreateShareRead);
+    EXPECT_FALSE(fs::exists(old));
+    EXPECT_TRUE(fs::exists(recent));
+#ifdef _WIN32
+    EXPECT_TRUE(fs::exists(users)) << "not marked as a save's";
+    // Wine keeps no temporary mark.
+    for (const auto& entry : fs::directory_iterator(folder / ""))
+        if (entry.path().string() != recent && entry.path().string() != users) {
+            EXPECT_TRUE(::GetFileAttributesA(entry.path().string().c_str()) & FILE_ATTRIBUTE_HIDDEN);
+        }
+#endif
 }
 
 #ifdef _WIN32
