@@ -372,31 +372,31 @@ TEST(MRULoadFile, AnErrorThatLastsKeepsTheDecidingLinesBeforeIt) {
 // have made two equal: a sorted Add into entries out of order, or an Add
 // under another comparison than the one it was known under.
 TEST(MRULoadFile, AddsThatMayMakeEqualEntriesLeaveTheMergeAsTheAdds) {
-    TMRUStringList list;
-    MemoryStream first("b\rx");
-    list.MergeFromStream(first);
-    list.SetSorted(true);
-    list.Add("B");
-    list.SetSorted(false);
-    list.Dirty = false;
-    MemoryStream again("b");
-    list.MergeFromStream(again);
-    EXPECT_EQ(Strings({"B", "x", "b"}), Entries(list));
-    EXPECT_FALSE(list.Dirty);
-#ifndef _WIN32
     merge_differential::CaseRule rule;
-    TMRUStringList other;
-    MemoryStream known("z\r");
-    other.MergeFromStream(known);
-    rule.Ignore(false);
-    other.Add("a");
-    other.Add("A");
-    rule.Ignore(true);
-    other.Dirty = false;
-    MemoryStream merged("a\r");
-    other.MergeFromStream(merged);
-    EXPECT_EQ(Strings({"A", "a", "z"}), Entries(other));
-    EXPECT_FALSE(other.Dirty);
+    // Merges one source, acts, merges the other: the entries and Dirty.
+    auto around = [](const char* first, const std::function<void(TMRUStringList&)>& act, const char* second) {
+        TMRUStringList list;
+        MemoryStream before(first), after(second);
+        list.MergeFromStream(before);
+        act(list);
+        list.Dirty = false;
+        list.MergeFromStream(after);
+        return std::make_pair(Entries(list), list.Dirty);
+    };
+    const auto sortedAdd = [](TMRUStringList& list) {
+        list.SetSorted(true);
+        list.Add("B");
+        list.SetSorted(false);
+    };
+    EXPECT_EQ(std::make_pair(Strings{"B", "x", "b"}, false), around("b\rx", sortedAdd, "b"));
+#ifndef _WIN32
+    const auto addUnderAnother = [&](TMRUStringList& list) {
+        rule.Ignore(false);
+        list.Add("a");
+        list.Add("A");
+        rule.Ignore(true);
+    };
+    EXPECT_EQ(std::make_pair(Strings{"A", "a", "z"}, false), around("z\r", addUnderAnother, "a\r"));
 #endif
 }
 
