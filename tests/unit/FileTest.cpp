@@ -1,5 +1,6 @@
 #include "platform/File.h"
 
+#include "ListTesting.h"
 #include "TestFiles.h"
 #include "platform/Errors.h"
 #include "platform/Placing.h"
@@ -113,35 +114,26 @@ TEST(ReplacingFile, ReplacesTheOldFileWholeOrNotAtAll) {
     EXPECT_EQ(1, FilesIn(folder));
     EXPECT_TRUE(Marked(name));
 #ifdef _WIN32
-    // New content, to be archived; the old file's passing marks stay behind.
-    ::SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    platform::ReplacingFile again(name, File::Mode::CreateShareRead);
-    again.Commit();
+    // New content is to be archived: Wine's replace keeps the new file's word.
     EXPECT_EQ(DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE}, ::GetFileAttributesA(name.c_str()));
 #endif
 }
 
-// A crash leaves a save's new file behind, hidden and temporary while it
-// is one: the next save into the folder removes those an hour old.
+// A crash leaves a save's new file behind, hidden while it is one: the next
+// save into the folder removes those an hour old.
 TEST(ReplacingFile, RemovesItsOwnLeftoversAnHourOld) {
     TempFolder folder;
     const std::string old = folder / "~FL00A1.tmp", recent = folder / "~FL00A2.tmp", users = folder / "~FL00A3.tmp";
     for (const std::string& name : {old, recent, users}) WriteBytes(name, "x");
-#ifdef _WIN32
-    for (const std::string& name : {old, recent})
-        ::SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY);
-#endif
     for (const std::string& name : {old, users}) fs::last_write_time(name, fs::last_write_time(name) - std::chrono::minutes(61));
+    for (const std::string& name : {old, recent}) Mark(name);
     platform::ReplacingFile file(folder / "list.txt", File::Mode::CreateShareRead);
     EXPECT_FALSE(fs::exists(old));
     EXPECT_TRUE(fs::exists(recent));
 #ifdef _WIN32
-    EXPECT_TRUE(fs::exists(users)) << "not marked as a save's";
-    // Wine keeps no temporary mark.
-    for (const auto& entry : fs::directory_iterator(folder / ""))
-        if (entry.path().string() != recent && entry.path().string() != users) {
-            EXPECT_TRUE(::GetFileAttributesA(entry.path().string().c_str()) & FILE_ATTRIBUTE_HIDDEN);
-        }
+    EXPECT_TRUE(fs::exists(users)) << "not hidden as a save's";
+    // This save's own is hidden too (Wine keeps no temporary mark).
+    for (const auto& entry : fs::directory_iterator(folder / "")) EXPECT_TRUE(entry.path() == users || Marked(entry.path().string()));
 #endif
 }
 
@@ -250,17 +242,19 @@ TEST(ExecutableFolder, HoldsTheRunningProgram) {
 
 namespace {
 
-// The system's answers to a save's placing calls, scripted: each call takes
-// the next answer of its list (0 once the list is used up) and does to the
-// real files what the system does when it answers so.
-class ScriptedPlacing final : public platform::PlacingCalls {
-public:
+// The system's answers, scripted: each call takes its list's next answer (0
+// once used up) and does to the real files what the system does on it.
+struct ScriptedPlacing final : platform::PlacingCalls {
+    ScriptedPlacing(std::vector<unsigned> r, std::vector<unsigned> m) : replaces(std::move(r)), moves(std::move(m)) {}
     std::vector<unsigned> replaces, moves;
-    unsigned why = 0;
     std::string calls; // R, M and P (a pause), in order
-
-    unsigned Replace(const std::string& target, const std::string& replacement,
-                     const std::string& backup) override {
+    static unsigned Next(std::vector<unsigned>& answers) {
+        if (answers.empty()) return 0;
+        const unsigned code = answers.front();
+        answers.erase(answers.begin());
+        return code;
+    }
+    unsigned Replace(const std::string& target, const std::string& replacement, const std::string& backup) override {
         calls += 'R';
         const unsigned code = Next(replaces);
         if (code == 0 || code == 1177) fs::rename(target, backup);
@@ -274,81 +268,46 @@ public:
         if (code == 0) fs::rename(from, to);
         return code;
     }
-    unsigned WhyNotReplaced(const std::string&) override { return why; }
-    void Pause(unsigned milliseconds) override {
-        calls += 'P';
-        EXPECT_EQ(25u, milliseconds);
-    }
-
-private:
-    static unsigned Next(std::vector<unsigned>& answers) {
-        if (answers.empty()) return 0;
-        const unsigned code = answers.front();
-        answers.erase(answers.begin());
-        return code;
-    }
+    unsigned WhyNotReplaced(const std::string&) override { return 32; }
+    void Pause(unsigned) override { calls += 'P'; }
 };
 
-std::string Repeat(const std::string& part, int times) {
-    std::string whole;
-    while (times-- > 0) whole += part;
-    return whole;
-}
+std::string Repeat(const std::string& part, int times) { return times > 0 ? part + Repeat(part, times - 1) : ""; }
 
 } // namespace
 
-// What each answer of the system leaves: the message (empty for a save that
-// succeeded), the calls made, and the content at the target and at the
-// backup name.
+// What each answer of the system leaves: the message ("" for a save that
+// went through, with the new content at the target), the calls made, and
+// the old content at the target, or at the backup name that the message
+// gives.
 TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
-    const std::vector<unsigned> lasting(20, 32);
+    const std::vector<unsigned> held(20, 32);
     const std::string backupNamed = "I/O error 1177: the old file is now ";
-    const struct {
-        const char* what;
-        std::vector<unsigned> replaces, moves;
-        unsigned why;
-        std::string message, calls, target, backup;
-    } table[] = {
-        {"replaced", {}, {}, 0, "", "R", "new", "<missing>"},
-        {"a share without Full Control", {5}, {}, 0, "", "RM", "new", "<missing>"},
-        {"a redirector without the call", {50}, {}, 0, "", "RM", "new", "<missing>"},
-        {"invalid function", {1}, {}, 0, "", "RM", "new", "<missing>"},
-        {"invalid parameter", {87}, {}, 0, "", "RM", "new", "<missing>"},
-        {"denied both ways, at once", {5}, {5}, 0, "File access denied", "RM", "old", "<missing>"},
-        {"a scanner for a moment", {32, 33, 1175}, {}, 0, "", "RPRPRPR", "new", "<missing>"},
-        {"held for good", lasting, {}, 0, "I/O error 32", "R" + Repeat("PR", 10), "old", "<missing>"},
-        {"held, said by the open", {1176}, {}, 32, "", "RPR", "new", "<missing>"},
-        {"1176 for good, told by the open", std::vector<unsigned>(20, 1176), {}, 32, "I/O error 32",
-         "R" + Repeat("PR", 10), "old", "<missing>"},
-        {"unable to move, restored, then passes", {1177}, {}, 0, "", "RMPR", "new", "<missing>"},
-        {"restored, and so every time", std::vector<unsigned>(20, 1177), {}, 0, "I/O error 1176",
-         "RM" + Repeat("PRM", 10), "old", "<missing>"},
-        {"no restore, new content at the name", {1177}, {32, 183}, 0, "", "RMPMM", "new", "<missing>"},
-        {"neither restore nor new content", {1177}, {183, 5}, 0, backupNamed, "RMM", "<missing>", "old"},
-        {"the restore's pauses count too", {1177}, lasting, 0, backupNamed, "RM" + Repeat("PM", 10) + "M",
-         "<missing>", "old"},
-        {"disk full", {112}, {}, 0, "I/O error 112", "R", "old", "<missing>"},
+    const struct { const char* what; std::vector<unsigned> replaces, moves; std::string message, calls; } table[] = {
+        {"replaced", {}, {}, "", "R"},
+        {"a share without Full Control", {5}, {}, "", "RM"},
+        {"a redirector without the call", {50}, {}, "", "RM"},
+        {"denied both ways, at once", {5}, {5}, "File access denied", "RM"},
+        {"a scanner for a moment", {32, 33, 1175, 1176}, {}, "", "RPRPRPRPR"},
+        {"held for good", held, {}, "I/O error 32", "R" + Repeat("PR", 10)},
+        {"1176 for good, told by the open", std::vector<unsigned>(20, 1176), {}, "I/O error 32", "R" + Repeat("PR", 10)},
+        {"unable to move, restored, then passes", {1177}, {}, "", "RMPR"},
+        {"no restore, new content at the name", {1177}, {32, 183}, "", "RMPMM"},
+        {"neither restore nor new content", {1177}, {183, 5}, backupNamed, "RMM"},
+        {"the restore's pauses count too", {1177}, held, backupNamed, "RM" + Repeat("PM", 10) + "M"},
     };
     for (const auto& row : table) {
         TempFolder folder;
-        const std::string target = folder / "list.vtr", replacement = folder / "~FL1.tmp",
-                          backup = folder / "~FL2.tmp";
+        const std::string target = folder / "list.vtr", backup = folder / "~FL0002.tmp";
         WriteBytes(target, "old");
-        WriteBytes(replacement, "new");
-        ScriptedPlacing calls;
-        calls.replaces = row.replaces;
-        calls.moves = row.moves;
-        calls.why = row.why;
-        std::string message;
-        try {
-            platform::PlaceReplacing(calls, target, replacement, backup);
-        } catch (const IOError& error) {
-            message = error.what();
-        }
-        const std::string expected = row.message == backupNamed ? backupNamed + backup : row.message;
-        EXPECT_EQ(expected, message) << row.what;
+        WriteBytes(folder / "~FL0001.tmp", "new");
+        ScriptedPlacing calls(row.replaces, row.moves);
+        const std::string message =
+            MessageRaisedBy([&] { platform::PlaceReplacing(calls, target, folder / "~FL0001.tmp", backup); });
+        const bool atBackup = row.message == backupNamed;
+        EXPECT_EQ(atBackup ? backupNamed + backup : row.message.empty() ? "<no error>" : row.message, message) << row.what;
         EXPECT_EQ(row.calls, calls.calls) << row.what;
-        EXPECT_EQ(row.target, ReadBytes(target)) << row.what;
-        EXPECT_EQ(row.backup, ReadBytes(backup)) << row.what;
+        EXPECT_EQ(row.message.empty() ? "new" : atBackup ? "<missing>" : "old", ReadBytes(target)) << row.what;
+        EXPECT_EQ(atBackup ? "old" : "<missing>", ReadBytes(backup)) << row.what;
     }
 }
