@@ -138,7 +138,7 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
     const bool sorted = byte() % 8 == 0;
     const int failByte = byte();
     // events: four bits a merge (Clear, the comparison changes, sorted mode
-    // ends; a pruning after it).
+    // ends; a pruning after it), then two before each later merge (Adds).
     const int build = byte(), low = byte(), events = low | byte() << 8, kept = byte();
     // Accepted, a long file's every line would stay in a sorted list.
     const bool inserted = build & 1, accept = build & 2 && repeats == 1, outOfMemory = build & 8, seekable = build & 16,
@@ -177,9 +177,15 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
     for (const std::size_t cut : {file.size() + 1, file.size() + 1, failAt}) {
         const int event = events >> 4 * merge++;
         if (event & 2) rule.Ignore(ignoreCase = !ignoreCase);
+        const int between = merge > 1 ? events >> (8 + 2 * merge) & 3 : 0;
         for (TMRUStringList* list : {&merged, &added}) {
             if (event & 1) list->Clear();
             if (event & 4) list->SetSorted(false);
+            // Adds that may make equal entries: in sorted mode, into entries
+            // that need not be in order, and under the other comparison.
+            const bool wasSorted = list->Sorted();
+            if (between & 1) list->SetSorted(true), list->Add("B"), list->SetSorted(wasSorted);
+            if (between & 2) rule.Ignore(!ignoreCase), list->Add("a"), rule.Ignore(ignoreCase);
         }
         std::string mergeError, addError;
         merged.Dirty = added.Dirty = false;

@@ -351,29 +351,6 @@ TEST(MRULoadFile, AReadErrorKeepsTheCompleteLinesBeforeIt) {
     }
 }
 
-// The merge trusts what the list knows of its entries only while no Add can
-// have made two equal: a sorted Add into entries out of order, or an Add
-// under another comparison than the one it was known under.
-TEST(MRULoadFile, AddsThatMayMakeEqualEntriesLeaveTheMergeAsTheAdds) {
-    merge_differential::CaseRule rule;
-    const struct { const char *first, *second; std::function<void(TMRUStringList&)> act; Strings expected; } table[] = {
-        {"b\rx", "b", [](TMRUStringList& l) { l.SetSorted(true), l.Add("B"), l.SetSorted(false); }, {"B", "x", "b"}},
-#ifndef _WIN32
-        {"z\r", "a\r", [&](TMRUStringList& l) { rule.Ignore(false), l.Add("a"), l.Add("A"), rule.Ignore(true); }, {"A", "a", "z"}},
-#endif
-    };
-    for (const auto& row : table) {
-        TMRUStringList list;
-        MemoryStream first(row.first), second(row.second);
-        list.MergeFromStream(first);
-        row.act(list);
-        list.Dirty = false;
-        list.MergeFromStream(second);
-        EXPECT_EQ(row.expected, Entries(list)) << row.first;
-        EXPECT_FALSE(list.Dirty) << row.first;
-    }
-}
-
 #ifndef _WIN32
 // What one list proved holds for another only under the same comparison.
 TEST(MRULoadFile, ProofsTakenFromAnotherListHoldUnderTheirComparisonOnly) {
