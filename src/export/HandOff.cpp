@@ -12,9 +12,8 @@
 void HandOffToVantro() {
     if (!RecentFolders) return;
     const std::string path = GetSpecialFolder(CSIDL_PERSONAL) + "\\TmpTmpTmp" + ".vtr";
-    // The agent's own file, which Vantro may still be reading from the last
-    // hand-off: it must always find a whole one there.
-    WriteVantroList(path, platform::ReplacingFile::Into::Name);
+    // Vantro may still be reading the last hand-off's file.
+    WriteOwnVantroList(*RecentFolders, path);
     if (!platform::FileExists(path)) throw Error("Could Not Create Folder List File!");
     // Looked up first, so that a missing association is never reported as a
     // failure to open.

@@ -10,9 +10,13 @@ constexpr char VANTRO_LIST_SIGNATURE[] = "{5B585BC9-5C80-4a86-8B15-9EAF2FF9ED3F}
 
 // Writes the list; raises IOError at the first step that fails. Never
 // changes the list or its Dirty flag.
-void WriteVantroList(const TMRUStringList& list, const std::string& path,
-                     platform::ReplacingFile::Into into = platform::ReplacingFile::Into::OldFile);
+void WriteVantroList(const TMRUStringList& list, const std::string& path);
 
 // Writes RecentFolders.
-void WriteVantroList(const std::string& path,
-                     platform::ReplacingFile::Into into = platform::ReplacingFile::Into::OldFile);
+void WriteVantroList(const std::string& path);
+
+// The agent's own file, which a reader may hold open: replaced by one
+// rename, so that a reader never finds it missing or half written, or,
+// where the reader forbids that but allows writing, rewritten in place in
+// one write. Raises the replacing's error when neither can be done.
+void WriteOwnVantroList(const TMRUStringList& list, const std::string& path);

@@ -178,21 +178,32 @@ void TMRUStringList::MergeFromStream(Stream& source) {
     // and the list ends changed, its storage grown to the full room, whatever
     // it held. So past a tail's worth, data that can be read again is read
     // through to its end, and its last lines are merged first.
+    // The tail is kept as the reading passes it: a read error that lasts (a
+    // drive gone) could not read it again.
     const std::size_t tail = KnownDistinct() ? TailBytes() : 0;
-    if (MergeWindows(data, tail, true)) return;
+    std::string last;
+    if (MergeWindows(data, tail, true, &last)) return;
     try {
-        while (!data.Ended()) data.Next();
+        while (!data.Ended()) {
+            last.append(data.Next());
+            if (last.size() >= 2 * tail) last.erase(0, last.size() - tail);
+        }
     } catch (...) {
-        // A failed read ends the data; its open line does not count.
-        MergeTail(source, data.Bytes(), false);
+        // A failed read ends the data; its open line does not count. Should
+        // the lines before the tail be needed and fail to come again, the
+        // list holds less, and the first failure is the one to report.
+        try {
+            MergeTail(source, last, data.Bytes(), false);
+        } catch (...) {
+        }
         throw;
     }
-    MergeTail(source, data.Bytes(), true);
+    MergeTail(source, last, data.Bytes(), true);
 }
 
 std::size_t TMRUStringList::TailBytes() { return platform::MergeWindowBytes() / 8; }
 
-bool TMRUStringList::MergeWindows(DataReader& data, std::size_t giveUpAt, bool complete) {
+bool TMRUStringList::MergeWindows(DataReader& data, std::size_t giveUpAt, bool complete, std::string* givenUp) {
     MergeWindow window;
     while (!data.Ended()) {
         std::string_view bytes;
@@ -206,7 +217,10 @@ bool TMRUStringList::MergeWindows(DataReader& data, std::size_t giveUpAt, bool c
             throw;
         }
         if (giveUpAt && window.bytes.size() >= giveUpAt && !data.Ended()) {
-            if (window.index == 0 && data.CanGoBack()) return false;
+            if (window.index == 0 && data.CanGoBack()) {
+                *givenUp = std::move(window.bytes);
+                return false;
+            }
             giveUpAt = 0;
         }
         if (!window.lineEnded) window.lineEnded = bytes.find('\r') != std::string_view::npos;
@@ -217,28 +231,21 @@ bool TMRUStringList::MergeWindows(DataReader& data, std::size_t giveUpAt, bool c
     return true;
 }
 
-void TMRUStringList::MergeTail(Stream& source, std::uint64_t bytes, bool complete) {
-    if (MergeTailAlone(source, bytes, complete)) return;
+void TMRUStringList::MergeTail(Stream& source, const std::string& last, std::uint64_t bytes, bool complete) {
+    if (MergeTailAlone(last, complete)) return;
     // No tail decides: the data again from its start, window by window.
     if (!source.Seek(0)) throw IOError(SeekError);
     DataReader again(source, bytes);
     MergeWindows(again, 0, complete);
 }
 
-bool TMRUStringList::MergeTailAlone(Stream& source, std::uint64_t bytes, bool complete) {
-    const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, TailBytes()));
+bool TMRUStringList::MergeTailAlone(const std::string& last, bool complete) {
     MergeWindow window;
-    try {
-        if (!source.Seek(bytes - size)) return false;
-        DataReader data(source, size);
-        while (!data.Ended()) window.bytes.append(data.Next());
-    } catch (...) {
-        return false; // the reading window by window meets it, if it lasts
-    }
+    window.bytes.assign(last, last.size() - std::min(last.size(), TailBytes()));
     // The bytes before the first CR may end a longer line: the merge must
     // decide before it reaches them.
     const std::size_t cr = window.bytes.find('\r');
-    if (window.bytes.size() != size || cr == std::string::npos) return false;
+    if (cr == std::string::npos) return false;
     window.bytes.erase(0, cr);
     window.afterLine = true;
     return Merge(window, complete, true);

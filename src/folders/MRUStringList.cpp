@@ -49,26 +49,26 @@ int TMRUStringList::Add(const std::string& s) {
         if (Find(s, index)) {
             if (Duplicates == DuplicatesMode::Reject)
                 throw ListError("String list does not allow duplicates");
-            if (Duplicates == DuplicatesMode::Accept) {
-                InsertAt(index, s);
-                distinct_ = false;
-            }
+            if (Duplicates == DuplicatesMode::Accept) InsertAt(index, s);
         } else {
             InsertAt(index, s);
         }
+        // The search is sure only of entries in the order in force, which
+        // SetSorted with OrderMRU or a change of Order does not give.
+        distinct_ = false;
         // A sorted list is never trimmed: its limit follows the storage.
         SetMaxStrings(capacity_);
         return index;
     }
 
-    int index = IndexOf(s);
-    if (index == -1) {
-        Insert(0, s);
-        if (Count() >= maxStrings_) Delete(Count() - 1);
-    } else if (index > 0) {
-        Delete(index);
-        Insert(0, s); // takes the new spelling
-    }
+    const int index = IndexOf(s);
+    if (index == 0) return 0;
+    if (index > 0) Delete(index);
+    InsertAt(0, s); // an equal entry's place, in the new spelling
+    if (index == -1 && Count() >= maxStrings_) Delete(Count() - 1);
+    // Compared with every entry, s keeps them distinct under the comparison
+    // in force: what is known holds while that is the one it was known under.
+    if (distinct_ && Count() > 1) CheckComparison();
     return 0;
 }
 
@@ -194,9 +194,12 @@ void TMRUStringList::KeepOnly(const std::vector<char>& keep) {
     std::vector<std::string> kept;
     for (int i = 0; i < Count(); ++i)
         if (keep[i]) kept.push_back(std::move(items_[i]));
+    const bool cleared = !items_.empty();
     items_ = std::move(kept);
-    // The storage as the Adds after a Clear would have grown it.
-    capacity_ = 0;
+    // The limit and the storage as the new list's Assign sets them: its
+    // Clear drops the storage of a list that holds entries.
+    maxStrings_ = Count() + 1;
+    if (cleared) capacity_ = 0;
     while (capacity_ < Count()) Grow();
 }
 

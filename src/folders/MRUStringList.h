@@ -118,13 +118,15 @@ private:
     // Appends the data to a window, merging it whenever it is full, and
     // merges the rest at its end (the open last line too when complete).
     // With giveUpAt, a first window that reaches that size is given up
-    // instead, if the source can go back, and false returned.
-    bool MergeWindows(DataReader& data, std::size_t giveUpAt, bool complete);
-    // Merges the data before `bytes`, its last lines first: alone when they
-    // decide the result, else the whole again window by window.
-    void MergeTail(Stream& source, std::uint64_t bytes, bool complete);
+    // instead, if the source can go back, its bytes put in givenUp and
+    // false returned.
+    bool MergeWindows(DataReader& data, std::size_t giveUpAt, bool complete, std::string* givenUp = nullptr);
+    // Merges the data's `bytes` bytes, whose last ones are `last`, its last
+    // lines first: alone when they decide the result, else the whole again
+    // from the source, window by window.
+    void MergeTail(Stream& source, const std::string& last, std::uint64_t bytes, bool complete);
     // The tail alone; false when it does not decide.
-    bool MergeTailAlone(Stream& source, std::uint64_t bytes, bool complete);
+    bool MergeTailAlone(const std::string& last, bool complete);
     // Merges the window's complete lines, and with last the open one, as Add
     // would one by one; leaves the rest in the window (MRUMerge.cpp). With
     // decidedOnly, the window's first line is not the data's: it merges only

@@ -9,6 +9,8 @@ __attribute__((noinline)) Error::Error(std::string message)
 
 IOError::IOError(unsigned code) : Error(IOErrorMessage(code)), code_(code) {}
 
+IOError::IOError(unsigned code, std::string message) : Error(std::move(message)), code_(code) {}
+
 std::string IOErrorMessage(unsigned code) {
     switch (code) {
     case 2: return "File not found";

@@ -39,6 +39,8 @@ public:
 class IOError : public Error {
 public:
     explicit IOError(unsigned code);
+    // With a message of its own, where the code's alone would mislead.
+    IOError(unsigned code, std::string message);
     unsigned Code() const { return code_; }
     const char* TypeName() const override { return "IOError"; }
 

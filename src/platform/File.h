@@ -16,7 +16,8 @@ public:
         ReadSharedRead,  // read access, others may read, existing file only
         CreateExclusive, // read and write, no sharing, create or truncate
         CreateShareRead, // write access, others may read, create or truncate
-        CreateNew,       // write access, no sharing, a new file only
+        CreateScratch,   // write access, no sharing, a new file only, hidden
+                         // and marked temporary where the system can
     };
 
     static File Open(const std::string& name, Mode mode);
@@ -48,13 +49,19 @@ private:
 // A save that puts a complete new file in place of the old one or leaves the
 // old one as it was. The content goes to a new file beside the target;
 // Commit() flushes and closes it and only then moves it into place, keeping
-// the old file's attributes. Destroyed without a Commit (an error unwinding),
-// it removes the new file. A target that is a device is written directly.
+// the old file's hidden and system attributes (the content is new: it is to
+// be archived). Destroyed without a Commit (an error unwinding), it removes
+// the new file; what a crash leaves of one, the next save into the folder
+// removes after an hour. A target that is a device, or whose folder's path
+// leaves no room for the new file's name, is written directly.
 class ReplacingFile {
 public:
     enum class Into {
-        OldFile, // the old file's place, identity, attributes and security
-        Name,    // its name alone, by one rename: a reader never finds it missing
+        // The old file's place, by the system's replace, which keeps its
+        // security and streams; the file is a new one (its file id is the
+        // new file's, and a hard link to the old one keeps the old content).
+        OldFile,
+        Name, // its name alone, by one rename: a reader never finds it missing
     };
 
     // Refuses the target with the code that opening it in the given create
@@ -72,8 +79,14 @@ private:
     // Raises what stands in the way of replacing the old file, if there is
     // one, and takes its attributes; opens a device to be written directly.
     void CheckOld();
+    // The target's folder, with its separator; empty for the current one.
+    static std::string FolderOf(const std::string& target);
     // A name in the target's folder, with the number given.
     static std::string NameBeside(const std::string& target, unsigned number);
+    // Whether a file of the folder is a save's new file, by its name.
+    static bool IsScratchName(std::string_view name);
+    // Removes the saves' new files an hour old that a crash left there.
+    static void RemoveLeftovers(const std::string& folder);
     void CreateBeside();
     void MoveIntoPlace();
 

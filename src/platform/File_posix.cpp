@@ -4,9 +4,12 @@
 
 #include "platform/Errors.h"
 
+#include "platform/Handle.h"
+
 #include <cerrno>
 #include <climits>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,7 +52,7 @@ File File::Open(const std::string& name, Mode mode) {
     case Mode::ReadSharedRead: flags |= O_RDONLY; break;
     case Mode::CreateExclusive: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case Mode::CreateShareRead: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
-    case Mode::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+    case Mode::CreateScratch: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
     }
     int fd;
     do {
@@ -137,6 +140,24 @@ void ReplacingFile::CheckOld() {
     }
     attributes_ = info.st_mode;
     old.Close();
+}
+
+namespace {
+void CloseDirectory(DIR* directory) { ::closedir(directory); }
+using DirectoryHandle = UniqueHandle<DIR*, CloseDirectory>;
+} // namespace
+
+void ReplacingFile::RemoveLeftovers(const std::string& folder) {
+    DirectoryHandle directory(::opendir(folder.empty() ? "." : folder.c_str()));
+    if (!directory) return;
+    const std::time_t hourAgo = std::time(nullptr) - 3600;
+    while (const dirent* entry = ::readdir(directory.get())) {
+        const std::string name = folder + entry->d_name;
+        struct stat info;
+        if (IsScratchName(entry->d_name) && ::lstat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            info.st_mtime < hourAgo)
+            ::unlink(name.c_str());
+    }
 }
 
 void ReplacingFile::MoveIntoPlace() {

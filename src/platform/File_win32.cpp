@@ -3,6 +3,7 @@
 
 #include "platform/Errors.h"
 #include "platform/Handle.h"
+#include "platform/Placing.h"
 
 #include <windows.h>
 
@@ -20,6 +21,8 @@ HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle);
 
 void CloseFind(std::intptr_t handle) { ::FindClose(AsHandle(handle)); }
 using FindHandle = UniqueHandle<std::intptr_t, CloseFind, NoHandle>;
+void CloseFile(std::intptr_t handle) { ::CloseHandle(AsHandle(handle)); }
+using FileHandle = UniqueHandle<std::intptr_t, CloseFile, NoHandle>;
 
 [[noreturn]] void RaiseLastError() { throw IOError(::GetLastError()); }
 
@@ -44,13 +47,16 @@ File File::Open(const std::string& name, Mode mode) {
         share = FILE_SHARE_READ;
         disposition = CREATE_ALWAYS;
         break;
-    case Mode::CreateNew:
+    case Mode::CreateScratch:
         access = GENERIC_WRITE;
         disposition = CREATE_NEW;
         break;
     }
-    HANDLE handle = ::CreateFileA(name.c_str(), access, share, nullptr, disposition,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A save's new file out of sight while it is one, and left in the cache
+    // where the system can.
+    const DWORD attributes =
+        mode == Mode::CreateScratch ? FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL;
+    HANDLE handle = ::CreateFileA(name.c_str(), access, share, nullptr, disposition, attributes, nullptr);
     if (handle == INVALID_HANDLE_VALUE) RaiseLastError();
     return File(reinterpret_cast<std::intptr_t>(handle));
 }
@@ -130,34 +136,64 @@ void ReplacingFile::CheckOld() {
 
 namespace {
 
-// A virus scanner or an indexer opens a file just written, and a reader may
-// hold the old one, for a moment: a move they refuse is tried again a few
-// times, where the refusal left both files as they were.
-template <typename Move>
-bool MoveRetrying(Move move) {
-    constexpr int MOVE_TRIES = 25;
-    constexpr DWORD MOVE_RETRY_MS = 20;
-    for (int tries = 1;; ++tries) {
-        if (move()) return true;
-        const DWORD code = ::GetLastError();
-        const bool held = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ||
-                          code == ERROR_UNABLE_TO_REMOVE_REPLACED || code == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
-        if (!held || tries == MOVE_TRIES) return false;
-        ::Sleep(MOVE_RETRY_MS);
+// The system's own calls for placing a save.
+class SystemPlacing final : public PlacingCalls {
+public:
+    explicit SystemPlacing(File::Mode mode) : mode_(mode) {}
+
+    unsigned Replace(const std::string& target, const std::string& replacement,
+                     const std::string& backup) override {
+        // Without this flag the call opens the new file to write the old
+        // one's security into it, which a share that grants "Change" refuses.
+        return Answer(::ReplaceFileA(target.c_str(), replacement.c_str(), backup.c_str(),
+                                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr));
     }
-}
+    unsigned Move(const std::string& from, const std::string& to, bool replace) override {
+        return Answer(::MoveFileExA(from.c_str(), to.c_str(),
+                                    (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH));
+    }
+    unsigned WhyNotReplaced(const std::string& target) override {
+        const FileHandle old(reinterpret_cast<std::intptr_t>(OpenForReplacing(target, mode_)));
+        const DWORD code = old ? 0 : ::GetLastError();
+        return code == ERROR_FILE_NOT_FOUND ? 0 : code;
+    }
+    void Pause(unsigned milliseconds) override { ::Sleep(milliseconds); }
+
+private:
+    static unsigned Answer(BOOL done) { return done ? 0 : ::GetLastError(); }
+    File::Mode mode_;
+};
 
 } // namespace
+
+void ReplacingFile::RemoveLeftovers(const std::string& folder) {
+    WIN32_FIND_DATAA data;
+    FindHandle find(reinterpret_cast<std::intptr_t>(::FindFirstFileA((folder + "~FL*.tmp").c_str(), &data)));
+    if (!find) return;
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    auto ticks = [](const FILETIME& time) { return std::uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime; };
+    constexpr std::uint64_t HOUR = 36000000000; // in 100 ns
+    // Only what a save hid as its own: a user's file of that name stays. (Not
+    // every system keeps the temporary mark.)
+    do {
+        if ((data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY)) == FILE_ATTRIBUTE_HIDDEN &&
+            IsScratchName(data.cFileName) &&
+            ticks(data.ftLastWriteTime) + HOUR < ticks(now))
+            ::DeleteFileA((folder + data.cFileName).c_str());
+    } while (::FindNextFileA(AsHandle(find.get()), &data));
+}
 
 void ReplacingFile::MoveIntoPlace() {
     if (!::FlushFileBuffers(AsHandle(file_.handle_))) RaiseLastError();
     file_.Close();
+    // Out of hiding, as the old file was hidden or a system file or not; the
+    // content is new, to be archived, and neither offline nor temporary.
+    const DWORD wanted = (attributes_ & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) | FILE_ATTRIBUTE_ARCHIVE;
+    if (!::SetFileAttributesA(temporary_.c_str(), wanted)) RaiseLastError();
+    SystemPlacing calls(mode_);
     if (attributes_ == 0 || into_ == Into::Name) {
-        if (!MoveRetrying([&] {
-                return ::MoveFileExA(temporary_.c_str(), target_.c_str(),
-                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-            }))
-            RaiseLastError();
+        PlaceByName(calls, temporary_, target_);
         return;
     }
     // The old file moves to a backup name rather than away, so that it can
@@ -166,25 +202,13 @@ void ReplacingFile::MoveIntoPlace() {
     for (unsigned number = ::GetTickCount();
          backup.empty() || ::GetFileAttributesA(backup.c_str()) != INVALID_FILE_ATTRIBUTES; ++number)
         backup = NameBeside(target_, number);
-    const auto replace = [&] {
-        return ::ReplaceFileA(target_.c_str(), temporary_.c_str(), backup.c_str(), 0, nullptr, nullptr);
-    };
-    if (MoveRetrying(replace)) {
-        ::DeleteFileA(backup.c_str());
-        // Not every system's ReplaceFile carries the attributes over.
-        if (::GetFileAttributesA(target_.c_str()) != attributes_) ::SetFileAttributesA(target_.c_str(), attributes_);
-        return;
-    }
-    const DWORD code = ::GetLastError();
-    if (code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) ::MoveFileExA(backup.c_str(), target_.c_str(), 0);
-    // These say which step failed, not why: an open of the old file tells,
-    // with the code the save would have given at its start.
-    if (code == ERROR_UNABLE_TO_REMOVE_REPLACED || code == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
-        code == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
-        File old(reinterpret_cast<std::intptr_t>(OpenForReplacing(target_, mode_)));
-        if (!old && ::GetLastError() != ERROR_FILE_NOT_FOUND) RaiseLastError();
-    }
-    throw IOError(code);
+    PlaceReplacing(calls, target_, temporary_, backup);
+    // The system's replace carries the old file's attributes over, offline
+    // and temporary included; Wine's keeps the new file's.
+    constexpr DWORD SETTABLE = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                               FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
+    if ((::GetFileAttributesA(target_.c_str()) & SETTABLE) != wanted) ::SetFileAttributesA(target_.c_str(), wanted);
 }
 
 bool FileExists(const std::string& name) {

@@ -3,6 +3,7 @@
 #include "platform/File.h"
 
 #include "platform/Errors.h"
+#include "platform/Placing.h"
 
 #include <ctime>
 
@@ -13,35 +14,148 @@ namespace {
 // ERROR_FILE_EXISTS; the POSIX layer gives it for EEXIST.
 constexpr unsigned FILE_EXISTS = 80;
 constexpr int NAME_TRIES = 100;
+// MAX_PATH less its NUL: the ANSI file functions take no longer path.
+constexpr std::size_t LONGEST_PATH = 259;
+constexpr char SCRATCH_PREFIX[] = "~FL";
+constexpr char SCRATCH_SUFFIX[] = ".tmp";
+constexpr std::size_t SCRATCH_DIGITS = 4;
 
 // Where to start numbering: two saves rarely start from the same number.
 // (The library's clocks would add a tenth to the executable.)
 unsigned FirstNumber() { return static_cast<unsigned>(std::time(nullptr)); }
 
+// The Windows codes the placing tells apart.
+constexpr unsigned INVALID_FUNCTION = 1;
+constexpr unsigned ACCESS_DENIED = 5;
+constexpr unsigned SHARING_VIOLATION = 32;
+constexpr unsigned LOCK_VIOLATION = 33;
+constexpr unsigned NOT_SUPPORTED = 50;
+constexpr unsigned INVALID_PARAMETER = 87;
+constexpr unsigned UNABLE_TO_REMOVE_REPLACED = 1175;
+constexpr unsigned UNABLE_TO_MOVE_REPLACEMENT = 1176;
+constexpr unsigned UNABLE_TO_MOVE_REPLACEMENT_2 = 1177;
+
+// A scanner, an indexer or a reader holds a file for a moment: a refusal
+// for that reason, which leaves both files as they were, is tried again,
+// within a quarter of a second for the whole save, since the agent waits on
+// its one window thread. What cannot pass is said at once.
+class Retrying {
+public:
+    explicit Retrying(PlacingCalls& calls) : calls_(calls) {}
+
+    template <typename Call>
+    unsigned operator()(Call call) {
+        for (;;) {
+            const unsigned code = call();
+            const bool passing = code == SHARING_VIOLATION || code == LOCK_VIOLATION ||
+                                 code == UNABLE_TO_REMOVE_REPLACED || code == UNABLE_TO_MOVE_REPLACEMENT;
+            if (!passing || pauses_ == 0) return code;
+            --pauses_;
+            calls_.Pause(PAUSE_MS);
+        }
+    }
+
+private:
+    static constexpr unsigned PAUSE_MS = 25;
+    PlacingCalls& calls_;
+    int pauses_ = 10;
+};
+
+void MoveByName(Retrying& retrying, PlacingCalls& calls, const std::string& from, const std::string& to) {
+    if (const unsigned code = retrying([&] { return calls.Move(from, to, true); })) throw IOError(code);
+}
+
 } // namespace
+
+void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::string& replacement,
+                    const std::string& backup) {
+    Retrying retrying(calls);
+    unsigned code = retrying([&] {
+        const unsigned replaced = calls.Replace(target, replacement, backup);
+        if (replaced != UNABLE_TO_MOVE_REPLACEMENT_2) return replaced;
+        // The old file went to the backup name and the new one could not
+        // follow it: bring the old one back, and then both are as they were.
+        const bool restored = retrying([&] { return calls.Move(backup, target, false); }) == 0;
+        return restored ? UNABLE_TO_MOVE_REPLACEMENT : replaced;
+    });
+    switch (code) {
+    case 0:
+        RemoveFile(backup);
+        return;
+    case INVALID_FUNCTION:
+    case ACCESS_DENIED:
+    case NOT_SUPPORTED:
+    case INVALID_PARAMETER:
+        // Refused as a whole, both files as they were: a redirector without
+        // the call, or a share that grants changing files but not their
+        // security. One rename is what such volumes offer.
+        MoveByName(retrying, calls, replacement, target);
+        return;
+    case UNABLE_TO_MOVE_REPLACEMENT_2:
+        // The name is free or someone else's by now: the new content goes
+        // there rather than away.
+        if (retrying([&] { return calls.Move(replacement, target, true); }) == 0) {
+            RemoveFile(backup);
+            return;
+        }
+        throw IOError(code, Format("%s: the old file is now %s", IOErrorMessage(code).c_str(), backup.c_str()));
+    case UNABLE_TO_REMOVE_REPLACED:
+    case UNABLE_TO_MOVE_REPLACEMENT:
+        // These say which step failed, not why: the open a save makes tells.
+        if (const unsigned why = calls.WhyNotReplaced(target)) code = why;
+        break;
+    }
+    throw IOError(code);
+}
+
+void PlaceByName(PlacingCalls& calls, const std::string& replacement, const std::string& target) {
+    Retrying retrying(calls);
+    MoveByName(retrying, calls, replacement, target);
+}
 
 ReplacingFile::ReplacingFile(const std::string& target, File::Mode mode, Into into)
     : target_(target), mode_(mode), into_(into) {
     CheckOld();
-    if (!file_) CreateBeside();
+    if (file_) return;
+    // The user chose the name: where the folder leaves no room for a new
+    // file's name beside it, the save goes in place, as it always did.
+    if (NameBeside(target_, 0).size() > LONGEST_PATH)
+        file_ = File::Open(target_, mode_);
+    else
+        CreateBeside();
 }
 
-// A crash between the create and the move leaves a file whose name says
-// whose it is.
+// Short, so that a folder with room for the target's name mostly has room
+// for it; a crash between the create and the move leaves a file whose name
+// says whose it is.
 std::string ReplacingFile::NameBeside(const std::string& target, unsigned number) {
+    return FolderOf(target) + Format("%s%04X%s", SCRATCH_PREFIX, number & 0xFFFF, SCRATCH_SUFFIX);
+}
+
+bool ReplacingFile::IsScratchName(std::string_view name) {
+    const std::size_t prefix = sizeof SCRATCH_PREFIX - 1, suffix = sizeof SCRATCH_SUFFIX - 1;
+    if (name.size() != prefix + SCRATCH_DIGITS + suffix || name.substr(0, prefix) != SCRATCH_PREFIX ||
+        CompareText(name.substr(prefix + SCRATCH_DIGITS), SCRATCH_SUFFIX) != 0)
+        return false;
+    const std::string_view digits = name.substr(prefix, SCRATCH_DIGITS);
+    return digits.find_first_not_of("0123456789ABCDEF") == std::string_view::npos;
+}
+
+std::string ReplacingFile::FolderOf(const std::string& target) {
     // By characters: a second byte can be a backslash. A slash never is one.
     std::size_t start = NameStart(target);
     const std::size_t slash = target.find_last_of('/');
     if (slash != std::string::npos && slash >= start) start = slash + 1;
-    return target.substr(0, start) + Format("~Folderlane-%08X.tmp", number);
+    return target.substr(0, start);
 }
 
 void ReplacingFile::CreateBeside() {
+    RemoveLeftovers(FolderOf(target_));
     unsigned number = FirstNumber();
     for (int tries = 1;; ++tries, ++number) {
         const std::string name = NameBeside(target_, number);
         try {
-            file_ = File::Open(name, File::Mode::CreateNew);
+            file_ = File::Open(name, File::Mode::CreateScratch);
             temporary_ = name;
             return;
         } catch (const IOError& error) {

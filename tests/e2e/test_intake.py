@@ -132,6 +132,17 @@ class HandOff(IntakeTestCase):
         self.assertEqual(self.listed(agent), [p, x, ROOT])
         self.assertTrue(agent.running)
 
+    def test_a_reader_that_lets_the_file_be_written_gets_the_next_list_in_place(self):
+        agent = self.new_agent()
+        path, _ = self.hand_off(agent)
+        # Vantro still reading the last list, sharing reading and writing.
+        self.world.hold(path, "r", "rw")
+        folder = self.make_folder(agent, "Next")
+        self.send_with_sender(agent, folder)
+        self.assertEqual(self.hand_off(agent), (path, [folder, ROOT]))
+        self.assertEqual(os.listdir(self.world.host_path(path.rpartition("\\")[0])), ["TmpTmpTmp.vtr"])
+        self.assertTrue(agent.running)
+
     def test_without_a_vtr_program_the_box_names_the_file_and_the_agent_runs_on(self):
         agent = self.new_agent()
         path, _ = self.hand_off(agent)

@@ -1,12 +1,15 @@
 #include "platform/File.h"
 
+#include "ListTesting.h"
 #include "TestFiles.h"
 #include "platform/Errors.h"
+#include "platform/Placing.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -110,6 +113,28 @@ TEST(ReplacingFile, ReplacesTheOldFileWholeOrNotAtAll) {
     EXPECT_EQ("new", ReadBytes(name));
     EXPECT_EQ(1, FilesIn(folder));
     EXPECT_TRUE(Marked(name));
+#ifdef _WIN32
+    // New content is to be archived: Wine's replace keeps the new file's word.
+    EXPECT_EQ(DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE}, ::GetFileAttributesA(name.c_str()));
+#endif
+}
+
+// A crash leaves a save's new file behind, hidden while it is one: the next
+// save into the folder removes those an hour old.
+TEST(ReplacingFile, RemovesItsOwnLeftoversAnHourOld) {
+    TempFolder folder;
+    const std::string old = folder / "~FL00A1.tmp", recent = folder / "~FL00A2.tmp", users = folder / "~FL00A3.tmp";
+    for (const std::string& name : {old, recent, users}) WriteBytes(name, "x");
+    for (const std::string& name : {old, users}) fs::last_write_time(name, fs::last_write_time(name) - std::chrono::minutes(61));
+    for (const std::string& name : {old, recent}) Mark(name);
+    platform::ReplacingFile file(folder / "list.txt", File::Mode::CreateShareRead);
+    EXPECT_FALSE(fs::exists(old));
+    EXPECT_TRUE(fs::exists(recent));
+#ifdef _WIN32
+    EXPECT_TRUE(fs::exists(users)) << "not hidden as a save's";
+    // This save's own is hidden too (Wine keeps no temporary mark).
+    for (const auto& entry : fs::directory_iterator(folder / "")) EXPECT_TRUE(entry.path() == users || Marked(entry.path().string()));
+#endif
 }
 
 #ifdef _WIN32
@@ -213,4 +238,76 @@ TEST(ExecutableFolder, HoldsTheRunningProgram) {
     EXPECT_EQ('/', folder.back());
     EXPECT_TRUE(platform::FileExists(folder + "unit_tests")) << folder;
 #endif
+}
+
+namespace {
+
+// The system's answers, scripted: each call takes its list's next answer (0
+// once used up) and does to the real files what the system does on it.
+struct ScriptedPlacing final : platform::PlacingCalls {
+    ScriptedPlacing(std::vector<unsigned> r, std::vector<unsigned> m) : replaces(std::move(r)), moves(std::move(m)) {}
+    std::vector<unsigned> replaces, moves;
+    std::string calls; // R, M and P (a pause), in order
+    static unsigned Next(std::vector<unsigned>& answers) {
+        if (answers.empty()) return 0;
+        const unsigned code = answers.front();
+        answers.erase(answers.begin());
+        return code;
+    }
+    unsigned Replace(const std::string& target, const std::string& replacement, const std::string& backup) override {
+        calls += 'R';
+        const unsigned code = Next(replaces);
+        if (code == 0 || code == 1177) fs::rename(target, backup);
+        if (code == 0) fs::rename(replacement, target);
+        return code;
+    }
+    unsigned Move(const std::string& from, const std::string& to, bool replace) override {
+        calls += 'M';
+        unsigned code = Next(moves);
+        if (code == 0 && !replace && fs::exists(to)) code = 183;
+        if (code == 0) fs::rename(from, to);
+        return code;
+    }
+    unsigned WhyNotReplaced(const std::string&) override { return 32; }
+    void Pause(unsigned) override { calls += 'P'; }
+};
+
+std::string Repeat(const std::string& part, int times) { return times > 0 ? part + Repeat(part, times - 1) : ""; }
+
+} // namespace
+
+// What each answer of the system leaves: the message ("" for a save that
+// went through, with the new content at the target), the calls made, and
+// the old content at the target, or at the backup name that the message
+// gives.
+TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
+    const std::vector<unsigned> held(20, 32);
+    const std::string backupNamed = "I/O error 1177: the old file is now ";
+    const struct { const char* what; std::vector<unsigned> replaces, moves; std::string message, calls; } table[] = {
+        {"replaced", {}, {}, "", "R"},
+        {"a share without Full Control", {5}, {}, "", "RM"},
+        {"a redirector without the call", {50}, {}, "", "RM"},
+        {"denied both ways, at once", {5}, {5}, "File access denied", "RM"},
+        {"a scanner for a moment", {32, 33, 1175, 1176}, {}, "", "RPRPRPRPR"},
+        {"held for good", held, {}, "I/O error 32", "R" + Repeat("PR", 10)},
+        {"1176 for good, told by the open", std::vector<unsigned>(20, 1176), {}, "I/O error 32", "R" + Repeat("PR", 10)},
+        {"unable to move, restored, then passes", {1177}, {}, "", "RMPR"},
+        {"no restore, new content at the name", {1177}, {32, 183}, "", "RMPMM"},
+        {"neither restore nor new content", {1177}, {183, 5}, backupNamed, "RMM"},
+        {"the restore's pauses count too", {1177}, held, backupNamed, "RM" + Repeat("PM", 10) + "M"},
+    };
+    for (const auto& row : table) {
+        TempFolder folder;
+        const std::string target = folder / "list.vtr", backup = folder / "~FL0002.tmp";
+        WriteBytes(target, "old");
+        WriteBytes(folder / "~FL0001.tmp", "new");
+        ScriptedPlacing calls(row.replaces, row.moves);
+        const std::string message =
+            MessageRaisedBy([&] { platform::PlaceReplacing(calls, target, folder / "~FL0001.tmp", backup); });
+        const bool atBackup = row.message == backupNamed;
+        EXPECT_EQ(atBackup ? backupNamed + backup : row.message.empty() ? "<no error>" : row.message, message) << row.what;
+        EXPECT_EQ(row.calls, calls.calls) << row.what;
+        EXPECT_EQ(row.message.empty() ? "new" : atBackup ? "<missing>" : "old", ReadBytes(target)) << row.what;
+        EXPECT_EQ(atBackup ? "old" : "<missing>", ReadBytes(backup)) << row.what;
+    }
 }

@@ -194,6 +194,20 @@ TEST(VantroList, NeverWritesUnderANameCutTo259Characters) {
     EXPECT_FALSE(fs::exists(cut));
 }
 
+TEST(VantroList, AFolderWithNoRoomForANameBesideIsWrittenInPlace) {
+    TempFolder folder;
+    fs::path dir = folder.Path();
+    while (dir.string().size() + 41 < 249) dir /= std::string(40, 'd');
+    fs::create_directories(dir /= std::string(248 - dir.string().size(), 'e'));
+    const std::string path = (dir / "a.vtr").string();
+    ASSERT_TRUE(path.size() <= 259u && path.size() - 5 + 11 > 259u) << "no room for ~FL0000.tmp: " << path.size();
+    WriteBytes(path, "old");
+    TMRUStringList list;
+    Fill(list, {"C:\\A"});
+    WriteVantroList(list, path);
+    EXPECT_EQ(Lines({"C:\\A"}), ReadBytes(path));
+}
+
 TEST(VantroList, AFolderMissingOnThePathIsReportedAndCreatesNothing) {
     TempFolder folder;
     const std::string path = (folder.Path() / "missing" / "list.vtr").string();
