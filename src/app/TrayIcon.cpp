@@ -1,5 +1,8 @@
-// The tray icon: one record, filled once, serves for adding and deleting.
+// The tray icon: one record serves for adding, changing and deleting it.
+// Its picture is the one drawn for the size the taskbar shows small icons
+// at, taken again whenever the display scale may have changed.
 #include "app/Nelvo.h"
+#include "platform/Handle.h"
 
 #include <cstring>
 
@@ -24,6 +27,56 @@ void WaitBeforeRetry() {
 const char TrayTip[64] = "Folderlane";
 // Whether the icon should be in the tray; a re-created taskbar gets it back.
 bool IconWanted = false;
+
+using IconHandle = UniqueHandle<HICON, DestroyIcon>;
+// The picture the tray has, and its size in pixels.
+IconHandle TrayImage;
+int TrayImageSize = 0;
+
+// Windows 10 1607 and later; looked up, so that older systems still start.
+template <typename Function>
+Function User32Function(const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
+}
+using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+using GetSystemMetricsForDpiFunction = int(WINAPI*)(int, UINT);
+
+// The taskbar's small-icon size at this DPI; 0 stands for the DPI of the
+// hidden window's monitor. The window lies at 0,0, on the primary monitor,
+// where the notification area is.
+int SmallIconSize(UINT dpi) {
+    static const auto dpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+    static const auto metricsForDpi =
+        User32Function<GetSystemMetricsForDpiFunction>("GetSystemMetricsForDpi");
+    if (dpi == 0 && dpiForWindow) dpi = dpiForWindow(MainWindow);
+    // Before those calls the agent is aware of the system's DPI only, and
+    // so is this metric.
+    if (dpi == 0 || !metricsForDpi) return GetSystemMetrics(SM_CXSMICON);
+    return metricsForDpi(SM_CXSMICON, dpi);
+}
+
+// The small icon at that size: the picture drawn for it when the resource
+// holds one, rather than another size stretched.
+IconHandle LoadSmallIcon(int size) {
+    return IconHandle(static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), "SMALICON", IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+}
+
+// Takes the picture for the size the taskbar shows now; false when it is
+// the one the record has already (or none could be loaded).
+bool TakeImageForScale(UINT dpi) {
+    const int size = SmallIconSize(dpi);
+    if (size == TrayImageSize) return false;
+    IconHandle image = LoadSmallIcon(size);
+    if (!image) return false;
+    TrayIconData.hIcon = image.get();
+    // The old picture goes only now: the shell has copied the new one.
+    if (IconWanted) Shell_NotifyIconA(NIM_MODIFY, &TrayIconData);
+    TrayImage = std::move(image);
+    TrayImageSize = size;
+    return true;
+}
 } // namespace
 
 bool AddTrayIcon() {
@@ -34,7 +87,7 @@ bool AddTrayIcon() {
     TrayIconData.uID = TRAY_ICON_ID;
     TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     TrayIconData.uCallbackMessage = WM_TRAYNOTIFY;
-    TrayIconData.hIcon = SmallIcon();
+    TakeImageForScale(0);
     std::memcpy(TrayIconData.szTip, TrayTip, sizeof TrayTip);
     // Explorer broadcasts this when it re-creates the taskbar.
     WM_TASKBARCREATED = RegisterWindowMessageA("TaskbarCreated");
@@ -64,5 +117,14 @@ void RemoveTrayIcon() {
 }
 
 void OnTaskbarCreated() {
+    // A new taskbar often comes with a new scale.
+    TakeImageForScale(0);
     if (IconWanted) Shell_NotifyIconA(NIM_ADD, &TrayIconData);
 }
+
+void OnDpiChanged(UINT dpi) { TakeImageForScale(dpi); }
+
+// Broadcast for many reasons; only a changed icon size costs a load.
+void OnSettingChange() { TakeImageForScale(0); }
+
+void OnDisplayChange() { TakeImageForScale(0); }
