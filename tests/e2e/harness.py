@@ -150,6 +150,7 @@ class World:
         self.keeper = None
         self.keeper_icon = None
         self.display = None
+        self.dpi = 96
         self.agents = []
         self.holders = []
         self.screens = os.path.join(self.results, "e2e-screens")
@@ -201,6 +202,9 @@ class World:
         # Named apart from explorer.exe: the override disables every module of that name.
         shutil.copy(os.path.join(self.tools, "recorder.exe"), os.path.join(e2e, "shellview.exe"))
         self._import_associations(e2e)
+        self._start_keeper()
+
+    def _start_keeper(self):
         # The keeper (see "probe keep") holds the desktop and one tray icon
         # for the whole run. Nothing else may start meanwhile: a second Wine
         # process racing it for the desktop can hang.
@@ -211,6 +215,25 @@ class World:
         if not ready or not self.keeper.stdout.readline().startswith(b"ready"):
             raise RuntimeError("Wine's desktop and tray did not start")
         self.keeper_icon = wait_for(self._all_icons, 10, 0.2, "the keeper's tray icon")[0]
+
+    def set_scale(self, dpi):
+        """Restarts the world's Wine processes at this DPI (96 is 100 %): Wine
+        reads it once per session. Every agent and holder ends with them."""
+        if dpi == self.dpi:
+            return
+        self._end_session()
+        self.keeper.wait(10)
+        self.reg("add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
+                 "/d", str(dpi), "/f")
+        # reg.exe started a session that still has the old value.
+        self._end_session()
+        self.dpi = dpi
+        self._start_keeper()
+
+    def _end_session(self):
+        """Ends every Wine process of the world; the registry is saved then."""
+        subprocess.run(["wineserver", "-k"], env=self.env(), timeout=60)
+        subprocess.run(["wineserver", "-w"], env=self.env(), timeout=60)
 
     def _start_xvfb(self):
         self.xvfb, self.display = start_xvfb(100 + os.getpid() % 400)
@@ -422,6 +445,14 @@ class World:
         subprocess.run(["import", "-display", self.display, "-window", "root", path],
                        timeout=30, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return path
+
+    def pixels(self, screenshot, x, y, width, height):
+        """Rows of (r, g, b) of a rectangle of a screenshot."""
+        raw = subprocess.run(["convert", screenshot, "-crop", f"{width}x{height}+{x}+{y}",
+                              "-depth", "8", "rgb:-"], capture_output=True, timeout=30,
+                             check=True).stdout
+        return [[tuple(raw[3 * (row * width + col):3 * (row * width + col) + 3])
+                 for col in range(width)] for row in range(height)]
 
 
 class Agent:

@@ -1,14 +1,19 @@
 """The agent's life: its window and icon, and every way it ends."""
 
+import functools
+import importlib.util
 import os
 import time
 
-from harness import (AGENT_CLASS, AGENT_TITLE, TRAY_ICON_ID, WM_CLOSE, WM_COMMAND, WM_DESTROY,
-                     WM_ENDSESSION, WM_HANDOFF, WM_RBUTTONDOWN, WM_TRAYNOTIFY, AgentTestCase,
-                     wait_for)
+from harness import (AGENT_CLASS, AGENT_TITLE, ROOT, TRAY_ICON_ID, WM_CLOSE, WM_COMMAND,
+                     WM_DESTROY, WM_ENDSESSION, WM_HANDOFF, WM_RBUTTONDOWN, WM_TRAYNOTIFY,
+                     AgentTestCase, wait_for)
 
 IDM_EXIT = 1
 WM_QUERYENDSESSION = 17
+WM_SETTINGCHANGE = 26
+WM_DISPLAYCHANGE = 126
+WM_DPICHANGED = 736
 ENDSESSION_CLOSEAPP = 1
 ENDSESSION_LOGOFF = 0x80000000
 
@@ -82,6 +87,72 @@ class WindowAndIcon(AgentTestCase):
         self.assertEqual(agent.send(WM_CLOSE), 0)
         self.assertEqual(agent.wait_exit(), 0)
         self.assertNoIcons()
+
+
+@functools.lru_cache(maxsize=None)
+def drawn_picture(size):
+    """The picture res/draw-icons.py draws for this size: rows of (r, g, b, alpha)."""
+    spec = importlib.util.spec_from_file_location("draw_icons",
+                                                  os.path.join(ROOT, "res", "draw-icons.py"))
+    draw_icons = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(draw_icons)
+    return draw_icons.rgba(size)
+
+
+class DisplayScale(AgentTestCase):
+
+    def assertTrayShows(self, agent, picture, name):
+        """The agent's tray cell shows picture over the tray's background, pixel for pixel
+        within the rounding of the blend (a pixel None is not compared); the screenshot
+        stays under name."""
+        size = len(picture)
+        cell = size + 4  # Wine's tray leaves two pixels around each icon
+        left, top = agent.icon[0] - cell // 2, agent.icon[1] - cell // 2
+
+        def worst_difference():
+            screen = self.world.pixels(self.world.screenshot(name), left, top, cell, cell)
+            background = screen[0][0]
+            expected = [[p and [round((c * p[3] + b * (255 - p[3])) / 255)
+                                for c, b in zip(p, background)] for p in line] for line in picture]
+            # Wherever in the cell the tray put it.
+            return min(max(abs(s - e) for row, line in enumerate(expected)
+                           for col, pixel in enumerate(line) if pixel
+                           for s, e in zip(screen[dy + row][dx + col], pixel))
+                       for dx in range(cell - size + 1) for dy in range(cell - size + 1))
+
+        found = []
+        try:
+            wait_for(lambda: found.append(worst_difference()) or found[-1] <= 3, 5, 0.3, name)
+        except AssertionError:
+            self.fail(f"{name}: a pixel off by {found[-1]}")
+
+    def test_icon_is_the_picture_drawn_for_the_taskbar_size_at_every_scale(self):
+        self.addCleanup(self.world.set_scale, 96)
+        for dpi, size in ((96, 16), (120, 20), (144, 24), (192, 32)):
+            with self.subTest(dpi=dpi):
+                self.world.set_scale(dpi)
+                agent = self.new_agent()
+                self.assertTrayShows(agent, drawn_picture(size), f"tray-at-{dpi}-dpi")
+
+        # Wine cannot change the scale while programs run: its tray stays at
+        # 32 pixels, and stretches a 16-pixel picture to that, each pixel
+        # doubled. A changed picture it draws over the old one, not over its
+        # background (no compositor here): then only the pixels that the
+        # picture covers wholly are compared.
+        def settled(picture):
+            return [[p if p[3] == 255 else None for p in line] for line in picture]
+
+        doubled = settled([[p for p in line for _ in "xx"] for line in drawn_picture(16) for _ in "xx"])
+        for message in (WM_SETTINGCHANGE, WM_DISPLAYCHANGE, "TaskbarCreated"):
+            with self.subTest(message=message):
+                # As Windows tells of a change to 100 % on the window's monitor.
+                agent.send(WM_DPICHANGED, 96 * 0x10001)
+                self.assertTrayShows(agent, doubled, "tray-at-192-dpi-told-96")
+                # Then the size is taken again for the window's monitor: 200 %.
+                agent.send(message)
+                self.assertTrayShows(agent, settled(drawn_picture(32)),
+                                     f"tray-at-192-dpi-after-{message}")
+        self.assertEqual(len(self.world.icons()), 1)
 
 
 class Ending(AgentTestCase):
