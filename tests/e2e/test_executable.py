@@ -83,26 +83,34 @@ class ShippedExecutable(unittest.TestCase):
         self.assertTrue(readme.startswith(b"Folderlane 5.4.0.0\r\n"), readme[:40])
         self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"))
 
-    def test_icons_have_one_image_each_of_the_stated_size_and_depth(self):
+    def test_icons_hold_the_palette_image_then_32_bit_pictures_for_every_size(self):
         groups = self.exe.resources(RT_GROUP_ICON)
         images = self.exe.resources(RT_ICON)
-        for name, (size, bits) in {"MAINICON": (32, 8), "SMALICON": (16, 4)}.items():
+        drawn = {"MAINICON": [(32, 8)] + [(s, 32) for s in (16, 20, 24, 32, 40, 48, 64, 96, 256)],
+                 "SMALICON": [(16, 4)] + [(s, 32) for s in (16, 20, 24, 28, 32, 40, 48)]}
+        for name, expected in drawn.items():
             group = groups[name]
-            count = struct.unpack_from("<H", group, 4)[0]
-            self.assertEqual(count, 1, name)
-            icon_id = struct.unpack_from("<H", group, 6 + 12)[0]
-            header = images[icon_id]
-            width, height = struct.unpack_from("<ii", header, 4)
-            bit_count = struct.unpack_from("<H", header, 14)[0]
-            # An icon's bitmap counts the image and its mask in its height.
-            self.assertEqual((width, height // 2, bit_count), (size, size, bits), name)
+            found = []
+            for i in range(struct.unpack_from("<H", group, 4)[0]):
+                image = images[struct.unpack_from("<H", group, 6 + 14 * i + 12)[0]]
+                if image.startswith(b"\x89PNG\r\n\x1a\n"):
+                    width, height, depth, colour = struct.unpack_from(">IIBB", image, 16)
+                    # 8 bits a channel, with alpha.
+                    self.assertEqual((width, depth, colour), (height, 8, 6), name)
+                    found.append((width, 32))
+                else:
+                    width, height = struct.unpack_from("<ii", image, 4)
+                    # An icon's bitmap counts the image and its mask in its height.
+                    self.assertEqual(width, height // 2, name)
+                    found.append((width, struct.unpack_from("<H", image, 14)[0]))
+            self.assertEqual(found, expected, name)
 
     def test_version_resource_gives_file_version_5_4_0_0(self):
         for name in ("Folderlane.exe", "folderlane-send.exe", "folderlane-open.exe"):
             exe = PortableExecutable(os.path.join(self.build, name))
             self.assertEqual(file_version(exe), "5.4.0.0", name)
 
-    def test_manifest_asks_for_common_controls_6_and_system_dpi_awareness(self):
+    def test_manifest_asks_for_common_controls_6_and_per_monitor_dpi_awareness(self):
         manifest = ET.fromstring(self.exe.resources(RT_MANIFEST)[1])
         v1, v3 = "{urn:schemas-microsoft-com:asm.v1}", "{urn:schemas-microsoft-com:asm.v3}"
         dependencies = [(a.get("name"), a.get("version"), a.get("publicKeyToken"))
@@ -118,7 +126,8 @@ class ShippedExecutable(unittest.TestCase):
         self.assertIn("{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", supported, "Windows 7")
         settings = {element.tag.split("}")[1]: element.text for element in
                     manifest.find(f"{v3}application/{v3}windowsSettings")}
-        self.assertEqual(settings, {"dpiAware": "true", "dpiAwareness": "system"})
+        # Per-monitor v2 from Windows 10 1703 on, the system's DPI before.
+        self.assertEqual(settings, {"dpiAware": "true", "dpiAwareness": "PerMonitorV2, system"})
 
 
 def file_version(exe, table="040904E4"):
