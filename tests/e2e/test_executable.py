@@ -83,27 +83,24 @@ class ShippedExecutable(unittest.TestCase):
         self.assertTrue(readme.startswith(b"Folderlane 5.4.0.0\r\n"), readme[:40])
         self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"))
 
-    def test_icons_hold_the_palette_image_then_32_bit_pictures_for_every_size(self):
+    def test_icons_hold_the_palette_image_then_32_bit_pictures_of_each_size(self):
         groups = self.exe.resources(RT_GROUP_ICON)
         images = self.exe.resources(RT_ICON)
-        drawn = {"MAINICON": [(32, 8)] + [(s, 32) for s in (16, 20, 24, 32, 40, 48, 64, 96, 256)],
-                 "SMALICON": [(16, 4)] + [(s, 32) for s in (16, 20, 24, 28, 32, 40, 48)]}
-        for name, expected in drawn.items():
+        pictures = {"MAINICON": (16, 20, 24, 32, 40, 48, 64, 96, 256),
+                    "SMALICON": (16, 20, 24, 28, 32, 40, 48)}
+        for name, (size, bits) in {"MAINICON": (32, 8), "SMALICON": (16, 4)}.items():
             group = groups[name]
-            found = []
-            for i in range(struct.unpack_from("<H", group, 4)[0]):
-                image = images[struct.unpack_from("<H", group, 6 + 14 * i + 12)[0]]
-                if image.startswith(b"\x89PNG\r\n\x1a\n"):
-                    width, height, depth, colour = struct.unpack_from(">IIBB", image, 16)
-                    # 8 bits a channel, with alpha.
-                    self.assertEqual((width, depth, colour), (height, 8, 6), name)
-                    found.append((width, 32))
-                else:
-                    width, height = struct.unpack_from("<ii", image, 4)
-                    # An icon's bitmap counts the image and its mask in its height.
-                    self.assertEqual(width, height // 2, name)
-                    found.append((width, struct.unpack_from("<H", image, 14)[0]))
-            self.assertEqual(found, expected, name)
+            count = struct.unpack_from("<H", group, 4)[0]
+            # Width (0 for 256) and bits of each entry of the directory.
+            found = [(group[6 + 14 * i] or 256, struct.unpack_from("<H", group, 6 + 14 * i + 6)[0])
+                     for i in range(count)]
+            self.assertEqual(found, [(size, bits)] + [(s, 32) for s in pictures[name]], name)
+            icon_id = struct.unpack_from("<H", group, 6 + 12)[0]
+            header = images[icon_id]
+            width, height = struct.unpack_from("<ii", header, 4)
+            bit_count = struct.unpack_from("<H", header, 14)[0]
+            # An icon's bitmap counts the image and its mask in its height.
+            self.assertEqual((width, height // 2, bit_count), (size, size, bits), name)
 
     def test_version_resource_gives_file_version_5_4_0_0(self):
         for name in ("Folderlane.exe", "folderlane-send.exe", "folderlane-open.exe"):
