@@ -217,23 +217,20 @@ class World:
         self.keeper_icon = wait_for(self._all_icons, 10, 0.2, "the keeper's tray icon")[0]
 
     def set_scale(self, dpi):
-        """Restarts the world's Wine processes at this DPI (96 is 100 %): Wine
-        reads it once per session. Every agent and holder ends with them."""
+        """Starts the world's Wine session again at this DPI (96 is 100 %), which
+        Wine reads once per session; every agent and holder ends."""
         if dpi == self.dpi:
             return
-        self._end_session()
+        def end_session():  # which saves the registry
+            for flag in ("-k", "-w"):
+                subprocess.run(["wineserver", flag], env=self.env(), timeout=60)
+        end_session()
         self.keeper.wait(10)
         self.reg("add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
                  "/d", str(dpi), "/f")
-        # reg.exe started a session that still has the old value.
-        self._end_session()
+        end_session()  # reg.exe's own session still has the old value
         self.dpi = dpi
         self._start_keeper()
-
-    def _end_session(self):
-        """Ends every Wine process of the world; the registry is saved then."""
-        subprocess.run(["wineserver", "-k"], env=self.env(), timeout=60)
-        subprocess.run(["wineserver", "-w"], env=self.env(), timeout=60)
 
     def _start_xvfb(self):
         self.xvfb, self.display = start_xvfb(100 + os.getpid() % 400)
@@ -448,11 +445,10 @@ class World:
 
     def pixels(self, screenshot, x, y, width, height):
         """Rows of (r, g, b) of a rectangle of a screenshot."""
-        raw = subprocess.run(["convert", screenshot, "-crop", f"{width}x{height}+{x}+{y}",
-                              "-depth", "8", "rgb:-"], capture_output=True, timeout=30,
-                             check=True).stdout
-        return [[tuple(raw[3 * (row * width + col):3 * (row * width + col) + 3])
-                 for col in range(width)] for row in range(height)]
+        raw = subprocess.run(["convert", screenshot, "-crop", f"{width}x{height}+{x}+{y}", "-depth",
+                              "8", "rgb:-"], capture_output=True, timeout=30, check=True).stdout
+        pixels = list(zip(raw[0::3], raw[1::3], raw[2::3]))
+        return [pixels[row * width:(row + 1) * width] for row in range(height)]
 
 
 class Agent:

@@ -92,8 +92,7 @@ class ShippedExecutable(unittest.TestCase):
             group = groups[name]
             count = struct.unpack_from("<H", group, 4)[0]
             # Width (0 for 256) and bits of each entry of the directory.
-            found = [(group[6 + 14 * i] or 256, struct.unpack_from("<H", group, 6 + 14 * i + 6)[0])
-                     for i in range(count)]
+            found = [(group[6 + 14 * i] or 256, group[12 + 14 * i]) for i in range(count)]
             self.assertEqual(found, [(size, bits)] + [(s, 32) for s in pictures[name]], name)
             icon_id = struct.unpack_from("<H", group, 6 + 12)[0]
             header = images[icon_id]
