@@ -63,19 +63,20 @@ IconHandle LoadSmallIcon(int size) {
         LoadImageA(GetModuleHandleA(nullptr), "SMALICON", IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
 }
 
-// Takes the picture for the size the taskbar shows now; false when it is
-// the one the record has already (or none could be loaded).
-bool TakeImageForScale(UINT dpi) {
+// Gives the record, and the tray when the icon is in, the picture for the
+// size the taskbar shows now, unless the record has it already.
+void TakeImageForScale(UINT dpi) {
     const int size = SmallIconSize(dpi);
-    if (size == TrayImageSize) return false;
+    if (size == TrayImageSize) return;
     IconHandle image = LoadSmallIcon(size);
-    if (!image) return false;
-    TrayIconData.hIcon = image.get();
-    // The old picture goes only now: the shell has copied the new one.
-    if (IconWanted) Shell_NotifyIconA(NIM_MODIFY, &TrayIconData);
+    if (!image) return;
+    // Kept until the shell has copied the new picture; the record points to
+    // the new one before the call, which may nest another change.
+    IconHandle old = std::move(TrayImage);
     TrayImage = std::move(image);
     TrayImageSize = size;
-    return true;
+    TrayIconData.hIcon = TrayImage.get();
+    if (IconWanted) Shell_NotifyIconA(NIM_MODIFY, &TrayIconData);
 }
 } // namespace
 
@@ -88,6 +89,7 @@ bool AddTrayIcon() {
     TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     TrayIconData.uCallbackMessage = WM_TRAYNOTIFY;
     TakeImageForScale(0);
+    TrayIconData.hIcon = TrayImage.get();
     std::memcpy(TrayIconData.szTip, TrayTip, sizeof TrayTip);
     // Explorer broadcasts this when it re-creates the taskbar.
     WM_TASKBARCREATED = RegisterWindowMessageA("TaskbarCreated");
