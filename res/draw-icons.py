@@ -102,8 +102,7 @@ def scene(size):
     else:
         at = half = lambda v: v
     detailed = size >= 32
-    # The folder's corners, snapped: left, tab, tab's slope end, right, top, tab's top,
-    # the front's top and bottom, the back's bottom.
+    # The folder's corners, on whole pixels where that keeps its edges crisp.
     x0, x1, x6, x7, x15, x16 = (at(v) for v in (0, 1, 6, 7, 15, 16))
     y2, y3, y6, y13, y14 = (at(v) for v in (2, 3, 6, 13, 14))
     shapes = [
@@ -254,9 +253,9 @@ def png(pixels):
     stream = bytearray()
     prior = bytes(len(raw[0]))
     for row in raw:
-        best = min((filtered(kind, row, prior) for kind in range(5)),
-                   key=lambda out: sum(v if v < 128 else 256 - v for v in out))
-        stream += bytes([[filtered(kind, row, prior) for kind in range(5)].index(best)]) + best
+        candidates = [filtered(kind, row, prior) for kind in range(5)]
+        kind = min(range(5), key=lambda k: sum(v if v < 128 else 256 - v for v in candidates[k]))
+        stream += bytes([kind]) + candidates[kind]
         prior = row
 
     def chunk(kind, data):
