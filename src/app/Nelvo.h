@@ -48,7 +48,8 @@ void RemoveTrayIcon();
 void OnTaskbarCreated();
 extern UINT WM_TASKBARCREATED;
 // The display scale may have changed: the icon takes the picture drawn for
-// the taskbar's new size. dpi is the new DPI of the window's monitor.
+// the taskbar's new size. dpi is the new DPI of the window's monitor, the
+// primary one (the window lies at 0,0), where the notification area is.
 void OnDpiChanged(UINT dpi);
 void OnSettingChange();
 void OnDisplayChange();

@@ -33,23 +33,34 @@ using IconHandle = UniqueHandle<HICON, DestroyIcon>;
 IconHandle TrayImage;
 int TrayImageSize = 0;
 
-// Windows 10 1607 and later; looked up, so that older systems still start.
+// Looked up, so that systems without them still start.
 template <typename Function>
-Function User32Function(const char* name) {
+Function Lookup(const char* module, const char* name) {
     return reinterpret_cast<Function>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name)));
 }
-using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 using GetSystemMetricsForDpiFunction = int(WINAPI*)(int, UINT);
+constexpr int MDT_EFFECTIVE_DPI = 0;
 
-// The taskbar's small-icon size at this DPI; 0 stands for the DPI of the
-// hidden window's monitor. The window lies at 0,0, on the primary monitor,
-// where the notification area is.
+// The scale of the primary monitor, which holds the notification area, as
+// it is now (Windows 8.1 and later; shell32 brings shcore in); 0 when the
+// system cannot tell.
+UINT PrimaryMonitorDpi() {
+    static const auto dpiForMonitor = Lookup<GetDpiForMonitorFunction>("shcore.dll", "GetDpiForMonitor");
+    UINT dpiX = 0, dpiY = 0;
+    if (!dpiForMonitor) return 0;
+    const HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    return SUCCEEDED(dpiForMonitor(primary, MDT_EFFECTIVE_DPI, &dpiX, &dpiY)) ? dpiX : 0;
+}
+
+// The taskbar's small-icon size at this DPI; 0 stands for the primary
+// monitor's.
 int SmallIconSize(UINT dpi) {
-    static const auto dpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+    // Windows 10 1607 and later.
     static const auto metricsForDpi =
-        User32Function<GetSystemMetricsForDpiFunction>("GetSystemMetricsForDpi");
-    if (dpi == 0 && dpiForWindow) dpi = dpiForWindow(MainWindow);
+        Lookup<GetSystemMetricsForDpiFunction>("user32.dll", "GetSystemMetricsForDpi");
+    if (dpi == 0) dpi = PrimaryMonitorDpi();
     // Before those calls the agent is aware of the system's DPI only, and
     // so is this metric.
     if (dpi == 0 || !metricsForDpi) return GetSystemMetrics(SM_CXSMICON);
