@@ -140,7 +140,7 @@ class DisplayScale(AgentTestCase):
                 # As Windows tells of a change to 100 % on the window's monitor.
                 agent.send(WM_DPICHANGED, 96 * 0x10001)
                 self.assertTrayShows(agent, doubled, "tray-at-192-dpi-told-96", changed=True)
-                # Then the size is taken again for the window's monitor: 200 %.
+                # Then the size is taken again for the primary monitor: 200 %.
                 agent.send(message)
                 self.assertTrayShows(agent, drawn(32), f"tray-at-192-dpi-after-{message}",
                                      changed=True)
