@@ -48,8 +48,8 @@ constexpr int MDT_EFFECTIVE_DPI = 0;
 // system cannot tell.
 UINT PrimaryMonitorDpi() {
     static const auto dpiForMonitor = Lookup<GetDpiForMonitorFunction>("shcore.dll", "GetDpiForMonitor");
-    UINT dpiX = 0, dpiY = 0;
     if (!dpiForMonitor) return 0;
+    UINT dpiX = 0, dpiY = 0;
     const HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
     return SUCCEEDED(dpiForMonitor(primary, MDT_EFFECTIVE_DPI, &dpiX, &dpiY)) ? dpiX : 0;
 }
