@@ -122,7 +122,6 @@ class ShippedExecutable(unittest.TestCase):
         self.assertIn("{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", supported, "Windows 7")
         settings = {element.tag.split("}")[1]: element.text for element in
                     manifest.find(f"{v3}application/{v3}windowsSettings")}
-        # Per-monitor v2 from Windows 10 1703 on, the system's DPI before.
         self.assertEqual(settings, {"dpiAware": "true", "dpiAwareness": "PerMonitorV2, system"})
 
 
