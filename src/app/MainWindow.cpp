@@ -20,7 +20,6 @@ bool RegisterMainWindowClass() {
     MainWindowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     MainWindowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_INACTIVEBORDER + 1);
     MainWindowClass.lpszClassName = MAIN_WINDOW_CLASS;
-    // Also the tray icon's image.
     MainWindowClass.hIconSm = LoadIconA(instance, "SMALICON");
     MainWindowAtom = RegisterClassExA(&MainWindowClass);
     return MainWindowAtom != 0;
@@ -39,5 +38,3 @@ bool CreateMainWindow() {
     UpdateWindow(MainWindow);
     return true;
 }
-
-HICON SmallIcon() { return MainWindowClass.hIconSm; }

@@ -36,6 +36,16 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NULL:
         OnNull();
         return 0;
+    // The scale messages are only watched: their default handling stays.
+    case WM_DPICHANGED:
+        OnDpiChanged(LOWORD(wParam));
+        break;
+    case WM_SETTINGCHANGE:
+        OnSettingChange();
+        break;
+    case WM_DISPLAYCHANGE:
+        OnDisplayChange();
+        break;
     }
     if (message == WM_TASKBARCREATED && message != 0) OnTaskbarCreated();
     return DefWindowProcA(window, message, wParam, lParam);

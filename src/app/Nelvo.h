@@ -39,8 +39,6 @@ bool BecomeTheAgent();
 bool RegisterMainWindowClass();
 bool CreateMainWindow();
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// The class's small icon, which is also the tray icon (not loaded twice).
-HICON SmallIcon();
 
 // The tray icon (TrayIcon.cpp).
 // False when the taskbar took no icon within the retry period; true also
@@ -49,6 +47,17 @@ bool AddTrayIcon();
 void RemoveTrayIcon();
 void OnTaskbarCreated();
 extern UINT WM_TASKBARCREATED;
+// The display scale may have changed: the icon takes the picture drawn for
+// the taskbar's new size. dpi is the new DPI of the window's monitor, the
+// primary one (the window lies at 0,0), where the notification area is.
+void OnDpiChanged(UINT dpi);
+void OnSettingChange();
+void OnDisplayChange();
+// Windows 8.1 and later send it to per-monitor aware windows; the headers
+// for Vista lack it.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
 
 // Shutdown cases (Shutdown.cpp). The quit they post is remembered, so that
 // it survives a nested modal loop and stops the start-up's retries.

@@ -1,5 +1,8 @@
-// The tray icon: one record, filled once, serves for adding and deleting.
+// The tray icon: one record serves for adding, changing and deleting it.
+// Its picture is the one drawn for the size the taskbar shows small icons
+// at, taken again whenever the display scale may have changed.
 #include "app/Nelvo.h"
+#include "platform/Handle.h"
 
 #include <cstring>
 
@@ -24,6 +27,68 @@ void WaitBeforeRetry() {
 const char TrayTip[64] = "Folderlane";
 // Whether the icon should be in the tray; a re-created taskbar gets it back.
 bool IconWanted = false;
+
+using IconHandle = UniqueHandle<HICON, DestroyIcon>;
+// The picture the tray has, and its size in pixels.
+IconHandle TrayImage;
+int TrayImageSize = 0;
+
+// Looked up, so that systems without them still start.
+template <typename Function>
+Function Lookup(const char* module, const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name)));
+}
+using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+using GetSystemMetricsForDpiFunction = int(WINAPI*)(int, UINT);
+constexpr int MDT_EFFECTIVE_DPI = 0;
+
+// The scale of the primary monitor, which holds the notification area, as
+// it is now (Windows 8.1 and later; shell32 brings shcore in); 0 when the
+// system cannot tell.
+UINT PrimaryMonitorDpi() {
+    static const auto dpiForMonitor = Lookup<GetDpiForMonitorFunction>("shcore.dll", "GetDpiForMonitor");
+    if (!dpiForMonitor) return 0;
+    UINT dpiX = 0, dpiY = 0;
+    const HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    return SUCCEEDED(dpiForMonitor(primary, MDT_EFFECTIVE_DPI, &dpiX, &dpiY)) ? dpiX : 0;
+}
+
+// The taskbar's small-icon size at this DPI; 0 stands for the primary
+// monitor's.
+int SmallIconSize(UINT dpi) {
+    // Windows 10 1607 and later.
+    static const auto metricsForDpi =
+        Lookup<GetSystemMetricsForDpiFunction>("user32.dll", "GetSystemMetricsForDpi");
+    if (dpi == 0) dpi = PrimaryMonitorDpi();
+    // Before those calls the agent is aware of the system's DPI only, and
+    // so is this metric.
+    if (dpi == 0 || !metricsForDpi) return GetSystemMetrics(SM_CXSMICON);
+    return metricsForDpi(SM_CXSMICON, dpi);
+}
+
+// The small icon at that size: the picture drawn for it when the resource
+// holds one, rather than another size stretched.
+IconHandle LoadSmallIcon(int size) {
+    return IconHandle(static_cast<HICON>(
+        LoadImageA(GetModuleHandleA(nullptr), "SMALICON", IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+}
+
+// Gives the record, and the tray when the icon is in, the picture for the
+// size the taskbar shows now, unless the record has it already.
+void TakeImageForScale(UINT dpi) {
+    const int size = SmallIconSize(dpi);
+    if (size == TrayImageSize) return;
+    IconHandle image = LoadSmallIcon(size);
+    if (!image) return;
+    // Kept until the shell has copied the new picture; the record points to
+    // the new one before the call, which may nest another change.
+    IconHandle old = std::move(TrayImage);
+    TrayImage = std::move(image);
+    TrayImageSize = size;
+    TrayIconData.hIcon = TrayImage.get();
+    if (IconWanted) Shell_NotifyIconA(NIM_MODIFY, &TrayIconData);
+}
 } // namespace
 
 bool AddTrayIcon() {
@@ -34,7 +99,8 @@ bool AddTrayIcon() {
     TrayIconData.uID = TRAY_ICON_ID;
     TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     TrayIconData.uCallbackMessage = WM_TRAYNOTIFY;
-    TrayIconData.hIcon = SmallIcon();
+    TakeImageForScale(0);
+    TrayIconData.hIcon = TrayImage.get();
     std::memcpy(TrayIconData.szTip, TrayTip, sizeof TrayTip);
     // Explorer broadcasts this when it re-creates the taskbar.
     WM_TASKBARCREATED = RegisterWindowMessageA("TaskbarCreated");
@@ -64,5 +130,14 @@ void RemoveTrayIcon() {
 }
 
 void OnTaskbarCreated() {
+    // A new taskbar often comes with a new scale.
+    TakeImageForScale(0);
     if (IconWanted) Shell_NotifyIconA(NIM_ADD, &TrayIconData);
 }
+
+void OnDpiChanged(UINT dpi) { TakeImageForScale(dpi); }
+
+// Broadcast for many reasons; only a changed icon size costs a load.
+void OnSettingChange() { TakeImageForScale(0); }
+
+void OnDisplayChange() { TakeImageForScale(0); }

@@ -150,6 +150,7 @@ class World:
         self.keeper = None
         self.keeper_icon = None
         self.display = None
+        self.dpi = 96
         self.agents = []
         self.holders = []
         self.screens = os.path.join(self.results, "e2e-screens")
@@ -201,6 +202,9 @@ class World:
         # Named apart from explorer.exe: the override disables every module of that name.
         shutil.copy(os.path.join(self.tools, "recorder.exe"), os.path.join(e2e, "shellview.exe"))
         self._import_associations(e2e)
+        self._start_keeper()
+
+    def _start_keeper(self):
         # The keeper (see "probe keep") holds the desktop and one tray icon
         # for the whole run. Nothing else may start meanwhile: a second Wine
         # process racing it for the desktop can hang.
@@ -211,6 +215,22 @@ class World:
         if not ready or not self.keeper.stdout.readline().startswith(b"ready"):
             raise RuntimeError("Wine's desktop and tray did not start")
         self.keeper_icon = wait_for(self._all_icons, 10, 0.2, "the keeper's tray icon")[0]
+
+    def set_scale(self, dpi):
+        """Starts the world's Wine session again at this DPI (96 is 100 %), which
+        Wine reads once per session; every agent and holder ends."""
+        if dpi == self.dpi:
+            return
+        def end_session():  # which saves the registry
+            for flag in ("-k", "-w"):
+                subprocess.run(["wineserver", flag], env=self.env(), timeout=60)
+        end_session()
+        self.keeper.wait(10)
+        self.reg("add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
+                 "/d", str(dpi), "/f")
+        end_session()  # reg.exe's own session still has the old value
+        self.dpi = dpi
+        self._start_keeper()
 
     def _start_xvfb(self):
         self.xvfb, self.display = start_xvfb(100 + os.getpid() % 400)
@@ -422,6 +442,13 @@ class World:
         subprocess.run(["import", "-display", self.display, "-window", "root", path],
                        timeout=30, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return path
+
+    def pixels(self, screenshot, x, y, width, height):
+        """Rows of (r, g, b) of a rectangle of a screenshot."""
+        raw = subprocess.run(["convert", screenshot, "-crop", f"{width}x{height}+{x}+{y}", "-depth",
+                              "8", "rgb:-"], capture_output=True, timeout=30, check=True).stdout
+        pixels = list(zip(raw[0::3], raw[1::3], raw[2::3]))
+        return [pixels[row * width:(row + 1) * width] for row in range(height)]
 
 
 class Agent:

@@ -1,14 +1,16 @@
 """The agent's life: its window and icon, and every way it ends."""
 
 import os
+import runpy
 import subprocess
 import time
 
-from harness import (AGENT_CLASS, AGENT_TITLE, TRAY_ICON_ID, WM_CLOSE, WM_COMMAND, WM_DESTROY,
-                     WM_ENDSESSION, AgentTestCase, wait_for)
+from harness import (AGENT_CLASS, AGENT_TITLE, ROOT, TRAY_ICON_ID, WM_CLOSE, WM_COMMAND,
+                     WM_DESTROY, WM_ENDSESSION, AgentTestCase, wait_for)
 
 IDM_EXIT = 1
 WM_QUERYENDSESSION = 17
+WM_SETTINGCHANGE, WM_DISPLAYCHANGE, WM_DPICHANGED = 26, 126, 736
 ENDSESSION_CLOSEAPP = 1
 ENDSESSION_LOGOFF = 0x80000000
 
@@ -95,6 +97,53 @@ class WindowAndIcon(AgentTestCase):
         self.assertEqual(agent.send(WM_CLOSE), 0)
         self.assertEqual(agent.wait_exit(), 0)
         self.assertNoIcons()
+
+
+# The picture drawn for a size, as the icons hold it: rows of (r, g, b, alpha).
+drawn = runpy.run_path(os.path.join(ROOT, "res", "draw-icons.py"))["rgba"]
+
+
+class DisplayScale(AgentTestCase):
+
+    def assertTrayShows(self, agent, picture, name, changed=False):
+        """The agent's tray cell shows picture over the tray's background within the blend's
+        rounding (when changed, where it is opaque); the screenshot stays as name."""
+        size, cell = len(picture), len(picture) + 4  # Wine's tray leaves 2 pixels around
+
+        def shown():
+            screen = self.world.pixels(self.world.screenshot(name), agent.icon[0] - cell // 2,
+                                       agent.icon[1] - cell // 2, cell, cell)
+            # Wherever in the cell the tray put it; its corner is background.
+            return any(all(abs(s - round((c * p[3] + b * (255 - p[3])) / 255)) <= 3
+                           for row, line in enumerate(picture) for col, p in enumerate(line)
+                           if p[3] == 255 or not changed
+                           for s, c, b in zip(screen[dy + row][dx + col], p, screen[0][0]))
+                       for dx in range(cell - size + 1) for dy in range(cell - size + 1))
+
+        wait_for(shown, 5, 0.3, f"{name}: the tray to show the picture of {size} pixels")
+
+    def test_icon_is_the_picture_drawn_for_the_taskbar_size_at_every_scale(self):
+        self.addCleanup(self.world.set_scale, 96)
+        for dpi, size in ((96, 16), (120, 20), (144, 24), (192, 32)):
+            with self.subTest(dpi=dpi):
+                self.world.set_scale(dpi)
+                agent = self.new_agent()
+                self.assertTrayShows(agent, drawn(size), f"tray-at-{dpi}-dpi")
+
+        # Wine cannot change the scale while programs run: its tray stays at
+        # 32 pixels and stretches a 16-pixel picture to that, each pixel
+        # doubled. It draws a changed picture over the old one, not over its
+        # background (no compositor here), so only opaque pixels are compared.
+        doubled = [[p for p in line for _ in "xx"] for line in drawn(16) for _ in "xx"]
+        for message in (WM_SETTINGCHANGE, WM_DISPLAYCHANGE, "TaskbarCreated"):
+            with self.subTest(message=message):
+                # As Windows tells of a change to 100 % on the window's monitor.
+                agent.send(WM_DPICHANGED, 96 * 0x10001)
+                self.assertTrayShows(agent, doubled, "tray-at-192-dpi-told-96", changed=True)
+                # Then the size is taken again for the primary monitor: 200 %.
+                agent.send(message)
+                self.assertTrayShows(agent, drawn(32), f"tray-at-192-dpi-after-{message}",
+                                     changed=True)
 
 
 class Ending(AgentTestCase):

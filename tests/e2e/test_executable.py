@@ -83,13 +83,17 @@ class ShippedExecutable(unittest.TestCase):
         self.assertTrue(readme.startswith(b"Folderlane 5.4.0.0\r\n"), readme[:40])
         self.assertEqual(readme.count(b"\n"), readme.count(b"\r\n"))
 
-    def test_icons_have_one_image_each_of_the_stated_size_and_depth(self):
+    def test_icons_hold_the_palette_image_then_32_bit_pictures_of_each_size(self):
         groups = self.exe.resources(RT_GROUP_ICON)
         images = self.exe.resources(RT_ICON)
+        pictures = {"MAINICON": (16, 20, 24, 32, 40, 48, 64, 96, 256),
+                    "SMALICON": (16, 20, 24, 28, 32, 40, 48)}
         for name, (size, bits) in {"MAINICON": (32, 8), "SMALICON": (16, 4)}.items():
             group = groups[name]
             count = struct.unpack_from("<H", group, 4)[0]
-            self.assertEqual(count, 1, name)
+            # Width (0 for 256) and bits of each entry of the directory.
+            found = [(group[6 + 14 * i] or 256, group[12 + 14 * i]) for i in range(count)]
+            self.assertEqual(found, [(size, bits)] + [(s, 32) for s in pictures[name]], name)
             icon_id = struct.unpack_from("<H", group, 6 + 12)[0]
             header = images[icon_id]
             width, height = struct.unpack_from("<ii", header, 4)
@@ -102,7 +106,7 @@ class ShippedExecutable(unittest.TestCase):
             exe = PortableExecutable(os.path.join(self.build, name))
             self.assertEqual(file_version(exe), "5.4.0.0", name)
 
-    def test_manifest_asks_for_common_controls_6_and_system_dpi_awareness(self):
+    def test_manifest_asks_for_common_controls_6_and_per_monitor_dpi_awareness(self):
         manifest = ET.fromstring(self.exe.resources(RT_MANIFEST)[1])
         v1, v3 = "{urn:schemas-microsoft-com:asm.v1}", "{urn:schemas-microsoft-com:asm.v3}"
         dependencies = [(a.get("name"), a.get("version"), a.get("publicKeyToken"))
@@ -118,7 +122,7 @@ class ShippedExecutable(unittest.TestCase):
         self.assertIn("{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", supported, "Windows 7")
         settings = {element.tag.split("}")[1]: element.text for element in
                     manifest.find(f"{v3}application/{v3}windowsSettings")}
-        self.assertEqual(settings, {"dpiAware": "true", "dpiAwareness": "system"})
+        self.assertEqual(settings, {"dpiAware": "true", "dpiAwareness": "PerMonitorV2, system"})
 
 
 def file_version(exe, table="040904E4"):
