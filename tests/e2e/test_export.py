@@ -48,7 +48,14 @@ def take_name_when_renamed(folder, name, folder_instead):
     def take():
         while name.encode() + b"\0" not in os.read(watch, 4096):
             pass
-        os.mkdir(os.path.join(folder, name)) if folder_instead else open(os.path.join(folder, name), "w").close()
+        # Never over what the agent put there meanwhile: only a name still free is taken.
+        try:
+            if folder_instead:
+                os.mkdir(os.path.join(folder, name))
+            else:
+                os.close(os.open(os.path.join(folder, name), os.O_CREAT | os.O_EXCL | os.O_WRONLY))
+        except FileExistsError:
+            pass
         os.close(watch)
     threading.Thread(target=take, daemon=True).start()
 
