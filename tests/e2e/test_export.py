@@ -1,12 +1,10 @@
 """Export List: the real Save As dialog, driven with the mouse and keyboard as
 a user drives it, and the bytes that the export leaves on disk."""
 
-import ctypes
 import itertools
 import os
 import shutil
 import subprocess
-import threading
 import time
 
 from harness import (FAULT_CHANNELS, IDCANCEL, IDNO, IDOK, WM_CLOSE, WM_COMMAND, AgentTestCase,
@@ -36,28 +34,6 @@ def list_bytes(entries):
 def read_bytes(path):
     with open(path, "rb") as f:
         return f.read()
-
-
-def take_name_when_renamed(folder, name, folder_instead):
-    """Puts a file (or a folder) at folder/name as soon as that is renamed
-    away, as a sync client may."""
-    libc = ctypes.CDLL(None, use_errno=True)
-    watch = libc.inotify_init()
-    libc.inotify_add_watch(watch, folder.encode(), 0x40)  # IN_MOVED_FROM
-
-    def take():
-        while name.encode() + b"\0" not in os.read(watch, 4096):
-            pass
-        # Never over what the agent put there meanwhile: only a name still free is taken.
-        try:
-            if folder_instead:
-                os.mkdir(os.path.join(folder, name))
-            else:
-                os.close(os.open(os.path.join(folder, name), os.O_CREAT | os.O_EXCL | os.O_WRONLY))
-        except FileExistsError:
-            pass
-        os.close(watch)
-    threading.Thread(target=take, daemon=True).start()
 
 
 class ExportTestCase(AgentTestCase):
@@ -406,29 +382,6 @@ class Overwriting(ExportTestCase):
         self.wait_closed(dialog)
         self.wait_file(kept, list_bytes(self.entries))
         self.assertEqual(os.listdir(self.out), ["kept.txt"], "nothing beside it")
-        self.finish(agent)
-
-    def test_a_name_taken_while_the_old_file_is_away_gets_the_new_one_or_the_box_names_the_old(self):
-        # Wine's replace renames the old file to the backup name, then moves
-        # the new one there: a name taken in between makes it answer 1177.
-        agent = self.start_agent()
-        old = b"exported last week\r\n"
-        for name, folder_instead in (("synced.vtr", False), ("taken.vtr", True)):
-            with open(os.path.join(self.out, name), "wb") as f:
-                f.write(old)
-            take_name_when_renamed(self.out, name, folder_instead)
-            dialog = self.open_dialog(agent)
-            self.type_name(dialog, self.win(name))
-            self.world.keys("Return")
-            self.overwrite_prompt(agent, dialog)
-            self.world.keys("y")
-        self.wait_file(os.path.join(self.out, "synced.vtr"), vantro_bytes(self.entries))
-        box, text = self.world.message_box("Nelvo")
-        backup = [n for n in os.listdir(self.out) if n.startswith("~FL")]
-        self.assertEqual(len(backup), 1, "the new file is gone, the old one is kept")
-        self.assertEqual(text, "I/O error 1177: the old file is now " + self.win(backup[0]))
-        self.assertEqual(read_bytes(os.path.join(self.out, backup[0])), old)
-        self.world.press(box, IDOK)
         self.finish(agent)
 
     def test_a_target_that_cannot_be_written_shows_the_writers_message_and_stays(self):
