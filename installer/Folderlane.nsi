@@ -4,10 +4,15 @@
 ; itself keeps no settings, so nothing else needs cleaning.
 ;
 ; Built by scripts/make-dist.sh:
-;   makensis -DVERSION=5.4.0.0 -DBUILD=<win32 build> -DROOT=<checkout> -DOUTFILE=<setup.exe>
+;   makensis -DVERSION=5.4.0.0 -DBUILD=<files to pack> -DROOT=<checkout> -DOUTFILE=<setup.exe>
+;            [-DSIGN=<program that signs the file it is given>]
 
 !ifndef VERSION | BUILD | ROOT | OUTFILE
   !error "define VERSION, BUILD, ROOT and OUTFILE (see scripts/make-dist.sh)"
+!endif
+; The uninstaller is made inside makensis, before it is packed: only here can it be signed.
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1"' = 0
 !endif
 
 Unicode true
