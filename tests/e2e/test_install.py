@@ -21,7 +21,7 @@ import zipfile
 import jsonschema
 import yaml
 
-from harness import AGENT_CLASS, ROOT as CHECKOUT, WM_CLOSE, Agent, dist_file, wait_for
+from harness import AGENT_CLASS, IDCANCEL, IDOK, ROOT as CHECKOUT, WM_CLOSE, Agent, dist_file, wait_for
 from test_intake import IntakeTestCase
 from test_menu import ROOT, vtr_entries
 
@@ -118,6 +118,29 @@ class Installer(IntakeTestCase):
                           30, 0.3, "the agent the installer starts")
         self.assertEqual(len(window), 1, window)
         return self.agent.attach(window[0])
+
+    def install_by_hand(self, *switches):
+        """Goes through setup's pages as a user does (past the warning that
+        it runs elevated); returns the finish page's texts."""
+        setup = subprocess.Popen(["wine", self.world.windows_path(self.setup), *switches],
+                                 env=self.agent.record_env(), stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        box, _ = self.world.message_box("Folderlane Setup", 30)
+        self.world.press(box, IDOK)
+        def texts(hwnd):
+            try:
+                return [t for _, _, t in self.world.texts(hwnd)[1]]
+            except subprocess.CalledProcessError:  # gone meanwhile
+                return []
+        # (The wizard's caption is not found by title under Wine.)
+        pages = lambda: [w.hwnd for w in self.world.windows("#32770|")
+                         if w.visible and w.text == "Folderlane Setup"]
+        for caption in ("&Next >", "&Install", "&Finish"):
+            wizard = wait_for(lambda: [w for w in pages() if caption in texts(w)], 60, 0.5, caption)[0]
+            shown = texts(wizard)
+            self.world.press(wizard, IDOK)  # the button that goes on
+        self.assertEqual(setup.wait(30), 0)
+        return "\n".join(shown)
 
     def uninstall(self):
         """Uninstalls silently and waits until the uninstaller is done (it
@@ -225,7 +248,10 @@ class Installer(IntakeTestCase):
         # The option left out is left out again; switches choose anew.
         self.assertFalse(os.path.exists(startup_link))
         self.assertIsNotNone(self.world.registry(folder_verb))
-        self.install("/STARTUP", "/NOOPENWITH")
+        # By hand, the finish page says that the running agent's list went.
+        finish = self.install_by_hand("/STARTUP", "/NOOPENWITH")
+        self.assertIn("The Folderlane that was running has been ended", finish)
+        self.assertEqual(len(self.world.agent_windows()), 1)
         self.assertTrue(os.path.exists(startup_link))
         self.assertIsNone(self.world.registry(folder_verb))
 
@@ -237,7 +263,15 @@ class Installer(IntakeTestCase):
         self.assertEqual(sorted(os.listdir(install)), ["FolderList.txt", "Uninstall.exe"])
         self.assertEqual(self.world.agent_windows(), [])
 
-    def test_one_agent_whoever_starts_it_and_no_folder_the_code_page_cannot_spell(self):
+    def test_one_agent_whoever_starts_it_no_folder_the_code_page_cannot_spell_and_elevation_told(self):
+        # Wine runs every program elevated, as "Run as administrator" does:
+        # setup says whom it installs for, and Cancel ends it untouched.
+        setup = subprocess.Popen(["wine", self.world.windows_path(self.setup)], env=self.agent.record_env(),
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        box, text = self.world.message_box("Folderlane Setup", 30)
+        self.assertIn("installs Folderlane for the account it runs as", text)
+        self.world.press(box, IDCANCEL)
+        self.assertEqual(setup.wait(30), 2)
         # A quote in the path (a user named O'Brien) does not unsettle the
         # check: refused (NSIS's 2), not crashed.
         self.assertEqual(self.wine(self.world.windows_path(self.setup), "/S",
