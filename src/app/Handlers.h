@@ -6,8 +6,10 @@
 void OnTrayNotify(WPARAM iconId, LPARAM mouseMessage);
 void OnCommand(WPARAM command, LPARAM control);
 void OnCopyData(const COPYDATASTRUCT* data);
+void OnOpenReceived();
 void OnHandOff();
 void OnTimer(WPARAM timerId);
+void OnNull();
 
 void ShowTrayMenu();
 // Runs a command that may fail (the load, the export, the hand-off): the

@@ -6,21 +6,34 @@
 #include "folders/FolderList.h"
 #include "platform/Shell.h"
 
+#include <string>
+#include <vector>
+
+namespace {
+// Received and listed, not opened yet; oldest first.
+std::vector<std::string> FoldersToOpen;
+} // namespace
+
 void OnCopyData(const COPYDATASTRUCT* data) {
     std::string path;
-    const bool taken = data && TakeIntakePayload(data->lpData, data->cbData, path);
-    // The payload is copied: the sender goes on now, not when the folder has
-    // opened, which a slow share can delay until the sender gives up. The
-    // shell may also call through COM, which fails while another process
-    // waits for this message's answer.
-    ReplyMessage(1);
     // After a log-off released the list there is nothing to add to.
-    if (!taken || !RecentFolders) return;
+    if (!data || !TakeIntakePayload(data->lpData, data->cbData, path) || !RecentFolders) return;
+    // Listed now, so that a hand-off the sender asks for next finds it.
     PendingFolder = path;
     const int index = RecentFolders->Add(PendingFolder);
     if (index >= RecentFolders->Count()) return;
-    const std::string folder = RecentFolders->Get(index);
-    ShellOpen("Open", folder, nullptr, SW_SHOW);
+    // Opened later, from the queue: the shell may wait on other programs, and
+    // COM calls fail while a sender waits for this message's answer. One post
+    // per folder, so that a post the full queue refused costs no folder.
+    FoldersToOpen.push_back(RecentFolders->Get(index));
+    PostMessageA(MainWindow, WM_OPENRECEIVED, 0, 0);
+}
+
+void OnOpenReceived() {
+    // Opens nest intakes, which queue their folders for the next post.
+    std::vector<std::string> folders;
+    folders.swap(FoldersToOpen);
+    for (const std::string& folder : folders) ShellOpen("Open", folder, nullptr, SW_SHOW);
 }
 
 void OnHandOff() {

@@ -35,6 +35,12 @@ int RunMessageLoop() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     try {
+        // No folder of the user's or of an installer is kept from being
+        // removed while the agent runs; nothing is found through it.
+        char system[MAX_PATH + 1] = {};
+        if (GetSystemDirectoryA(system, MAX_PATH)) SetCurrentDirectoryA(system);
+        if (!BecomeTheAgent()) return 0;
+
         RecentFolders = std::make_unique<TMRUStringList>();
         RecentFolders->SetMaxStrings(16);
         ResetFolderList(false);

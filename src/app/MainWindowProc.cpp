@@ -13,7 +13,7 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         OnClose();
         return 0;
     case WM_ENDSESSION:
-        OnEndSession(wParam != FALSE, lParam);
+        OnEndSession(wParam != FALSE);
         return 0;
     case WM_COPYDATA:
         OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
@@ -27,8 +27,14 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_HANDOFF:
         OnHandOff();
         return 0;
+    case WM_OPENRECEIVED:
+        OnOpenReceived();
+        return 0;
     case WM_TIMER:
         OnTimer(wParam);
+        return 0;
+    case WM_NULL:
+        OnNull();
         return 0;
     }
     if (message == WM_TASKBARCREATED && message != 0) OnTaskbarCreated();

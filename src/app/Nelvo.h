@@ -12,6 +12,9 @@ constexpr UINT WM_TRAYNOTIFY = WM_USER + 8;
 constexpr UINT TRAY_ICON_ID = 102;
 // Fires once, when the loop is first idle after start.
 constexpr UINT_PTR PREPARE_TIMER_ID = 1;
+// Posted to itself: opens the folders other processes sent, after their
+// senders have had their answer.
+constexpr UINT WM_OPENRECEIVED = WM_APP + 1;
 
 constexpr int IDM_EXIT = 1;
 constexpr int IDM_DONATE = 2;
@@ -27,6 +30,10 @@ constexpr char MESSAGE_CAPTION[] = "Nelvo";
 
 extern HWND MainWindow;
 extern NOTIFYICONDATAA TrayIconData;
+
+// One agent per copy and session (SingleAgent.cpp): false when another
+// agent of this program's folder runs, whose menu it has then asked for.
+bool BecomeTheAgent();
 
 // Start-up and the hidden window (MainWindow.cpp).
 bool RegisterMainWindowClass();
@@ -47,8 +54,8 @@ extern UINT WM_TASKBARCREATED;
 // it survives a nested modal loop and stops the start-up's retries.
 void OnClose();
 void OnExit();
-// reason is WM_ENDSESSION's lParam.
-void OnEndSession(bool sessionEnding, LPARAM reason);
+// Ends the agent when the session ends, whatever the reason.
+void OnEndSession(bool sessionEnding);
 // Asks Windows to start the agent again when an update closed it.
 void RegisterForRestart();
 bool QuitWasRequested();

@@ -38,16 +38,14 @@ void OnExit() {
     PostQuit();
 }
 
-void OnEndSession(bool sessionEnding, LPARAM reason) {
-    // A cancelled log-off must leave a working agent: releasing the list and
-    // the icon then would strand an invisible process nobody can reach.
+void OnEndSession(bool sessionEnding) {
+    // A cancelled log-off must leave a working agent.
     if (!sessionEnding) return;
-    // Installers and updates close programs through Restart Manager while
-    // the session goes on: a process that stayed would hold its files and
-    // keep the openers from starting a fresh agent.
-    if (reason & ENDSESSION_CLOSEAPP) return OnExit();
-    RecentFolders.reset();
-    RemoveTrayIcon();
+    // The session may still go on after all: an update's Restart Manager
+    // closes programs, and a user can cancel a shutdown that other programs
+    // hold up. An agent without icon and list would then stay as a ghost
+    // whose window keeps the openers from starting a fresh one.
+    OnExit();
 }
 
 void RegisterForRestart() {

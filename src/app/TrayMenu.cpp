@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -31,13 +33,23 @@ const FixedItem FixedItems[] = {
     {IDM_EXIT, "Exit"},
 };
 
-void AppendFolderItems(HMENU menu) {
+// The folders of the menu on the screen, and of the last one until its
+// command has been handled: an item opens the folder it showed, whatever
+// came into the list while the menu was open.
+std::vector<std::string> MenuFolders;
+bool Tracking = false;
+
+// The folder items, and the folders they show by index.
+std::vector<std::string> AppendFolderItems(HMENU menu) {
+    std::vector<std::string> folders;
     // An error box during the load is modal: a shutdown may have come meanwhile.
-    if (!RecentFolders) return;
+    if (!RecentFolders) return folders;
+    for (int i = 0; i < RecentFolders->Count(); ++i) folders.push_back(RecentFolders->Get(i));
     // The last entry is the topmost item; index 0 sits just above the separator.
-    for (int i = RecentFolders->Count(); i >= 1; --i)
-        AppendMenuA(menu, MF_STRING, i + 8, RecentFolders->Get(i - 1).c_str());
-    if (RecentFolders->Count() > 0) AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    for (int i = static_cast<int>(folders.size()); i >= 1; --i)
+        AppendMenuA(menu, MF_STRING, i + 8, folders[i - 1].c_str());
+    if (!folders.empty()) AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    return folders;
 }
 
 } // namespace
@@ -72,7 +84,7 @@ void ShowTrayMenu() {
     if (!menu) throw OutOfMemoryError();
     // A failed load shows why; the menu then offers what it left in the list.
     RunReportingErrors(LoadFolderList);
-    AppendFolderItems(menu.get());
+    std::vector<std::string> folders = AppendFolderItems(menu.get());
     for (const FixedItem& item : FixedItems) AppendMenuA(menu.get(), MF_STRING, item.id, item.text);
 
     POINT cursor = {};
@@ -82,14 +94,21 @@ void ShowTrayMenu() {
     SetForegroundWindow(MainWindow);
     // Windows refuses a second pop-up menu while one is tracking; Wine opens
     // it nested inside the first and can lose track of both. Refuse it here.
-    static bool tracking = false;
-    if (!tracking) {
-        tracking = true;
+    if (!Tracking) {
+        Tracking = true;
+        MenuFolders = std::move(folders);
         TrackPopupMenu(menu.get(), TPM_RIGHTALIGN | TPM_LEFTBUTTON | TPM_TOPALIGN, cursor.x, cursor.y, 0,
                        MainWindow, nullptr);
-        tracking = false;
+        Tracking = false;
     }
     PostMessageA(MainWindow, WM_NULL, 0, 0);
+}
+
+void OnNull() {
+    // The menu posts its command before the WM_NULL posted after it: once
+    // that is handled, folder commands name entries of the list again. A
+    // sent one (a test whether the agent answers) comes ahead of the command.
+    if (!Tracking && !InSendMessage()) MenuFolders.clear();
 }
 
 void OnCommand(WPARAM command, LPARAM control) {
@@ -98,7 +117,7 @@ void OnCommand(WPARAM command, LPARAM control) {
     const auto id = static_cast<int32_t>(command);
     switch (id) {
     case IDM_OPENINVANTRO: RunReportingErrors(HandOffToVantro); return;
-    case IDM_EXPORT: RunReportingErrors(ExportFolderList); return;
+    case IDM_EXPORT: RunReportingErrors([] { ExportFolderList(MainWindow); }); return;
     case IDM_MYCOMPUTER: OpenMyComputer(); return;
     case IDM_MYDOCUMENTS: OpenMyDocuments(); return;
     case IDM_REFRESH: ResetFolderList(true); return;
@@ -110,11 +129,15 @@ void OnCommand(WPARAM command, LPARAM control) {
 }
 
 void OpenFolderCommand(int index) {
-    // The list may have shrunk, or been released, while the menu was open.
-    if (!RecentFolders || index >= RecentFolders->Count()) return;
-    const std::string folder = RecentFolders->Get(index);
+    // After a shutdown released the list nothing more is opened.
+    if (!RecentFolders) return;
+    std::string folder;
+    if (index < static_cast<int>(MenuFolders.size()))
+        folder = MenuFolders[index];
+    else if (index < RecentFolders->Count())
+        folder = RecentFolders->Get(index);
+    else
+        return;
     ShellOpen("open", folder, nullptr, SW_SHOWNORMAL);
-    // The chosen folder, even if an intake handled while the shell call
-    // waited has moved the entries since.
     PendingFolder = folder;
 }

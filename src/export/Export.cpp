@@ -1,7 +1,6 @@
 // Export List: the Save As dialog, then the list written in the Vantro
 // format or in its own, by the extension of the name the user confirmed.
 #include "export/Export.h"
-#include "app/Nelvo.h"
 #include "export/ExportNames.h"
 #include "export/VantroList.h"
 #include "folders/FolderList.h"
@@ -21,7 +20,7 @@ const char ExportFilter[] =
 
 // Disables the thread's visible, enabled top-level windows for the life of
 // the dialog, then enables them again and re-activates the one that was
-// active. The hidden MainWindow is not among them: it keeps serving the
+// active. The agent's hidden window is not among them: it keeps serving the
 // tray and other processes meanwhile.
 class ThreadWindowsDisabled {
 public:
@@ -123,19 +122,22 @@ UINT_PTR CALLBACK ExportDialogHook(HWND hook, UINT message, WPARAM, LPARAM lPara
     return 0;
 }
 
+// The window that a close of the dialog's owner is passed on to.
+HWND CloseTarget = nullptr;
+
 // A polite task killer posts WM_CLOSE to every top-level window of the
 // process. Destroyed from outside the dialog's loop, the owner would take
 // the dialog with it, which Windows does not support: the agent's own close
 // ends the dialog through its quit instead.
 LRESULT CALLBACK DialogOwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_CLOSE) return DefWindowProcA(window, message, wParam, lParam);
-    PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+    PostMessageA(CloseTarget, WM_CLOSE, 0, 0);
     return 0;
 }
 
-// The dialog gets an owner of its own so that MainWindow is never disabled
-// and goes on serving the tray while the dialog is open. Made at the first
-// export; made again if something destroyed it.
+// The dialog gets an owner of its own so that the agent's window is never
+// disabled and goes on serving the tray while the dialog is open. Made at
+// the first export; made again if something destroyed it.
 HWND DialogOwner() {
     static HWND owner = nullptr;
     if (!IsWindow(owner)) {
@@ -202,7 +204,8 @@ std::string AskExportName() {
 
 } // namespace
 
-void ExportFolderList() {
+void ExportFolderList(HWND agent) {
+    CloseTarget = agent;
     // A second Save As dialog would nest inside the first: show the open one,
     // or its replace question. An ended dialog is hidden until its loop
     // returns; keystrokes must not go to it.

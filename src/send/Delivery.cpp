@@ -14,6 +14,7 @@ constexpr UINT SEND_TIMEOUT_MS = 60000;
 // The programs are single-threaded and convert one path: the buffers for the
 // longest path live here rather than on the stack.
 WCHAR full[LONGEST_PATH];
+WCHAR prefixed[LONGEST_PATH + 8];
 WCHAR shortPath[LONGEST_PATH];
 WCHAR back[LONGEST_PATH];
 char ansi[2 * LONGEST_PATH];
@@ -58,13 +59,25 @@ DWORD NameEnd(DWORD start, DWORD length)
     return start;
 }
 
+// GetShortPathNameW takes a path of MAX_PATH or more only in the \\?\ form;
+// only the last name of its answer is used, so the prefix goes with it.
+DWORD ShortPathOf(const WCHAR* path)
+{
+    if (lstrlenW(path) < MAX_PATH)
+        return GetShortPathNameW(path, shortPath, LONGEST_PATH);
+    const bool unc = path[0] == L'\\' && path[1] == L'\\';
+    lstrcpyW(prefixed, unc ? L"\\\\?\\UNC" : L"\\\\?\\");
+    lstrcatW(prefixed, unc ? path + 1 : path);
+    return GetShortPathNameW(prefixed, shortPath, LONGEST_PATH);
+}
+
 // Replaces the name full[start, end) by its short name, which is the name
 // itself where the drive keeps none; moves end and length with it.
 PathProblem Shorten(DWORD start, DWORD& end, DWORD& length)
 {
     const WCHAR kept = full[end];
     full[end] = L'\0';
-    const DWORD shortLength = GetShortPathNameW(full, shortPath, LONGEST_PATH);
+    const DWORD shortLength = ShortPathOf(full);
     full[end] = kept;
     if (shortLength == 0)
         return LookupProblem();
@@ -197,12 +210,24 @@ const wchar_t* Explain(PathProblem problem)
         wsprintfW(cause, L"the folder cannot be read (error %lu)", lookupError);
         break;
     case PathProblem::TooLong:
-        lstrcpyW(cause, L"the path is longer than 260 bytes");
+        lstrcpyW(cause, L"the path is longer than 259 bytes");
         break;
     case PathProblem::None:
         break;
     }
     return explanation;
+}
+
+const wchar_t* Join(std::initializer_list<const wchar_t*> parts)
+{
+    static WCHAR joined[LONGEST_PATH + 1024];
+    joined[0] = L'\0';
+    int used = 0;
+    for (const wchar_t* part : parts) {
+        lstrcpynW(joined + used, part, static_cast<int>(LONGEST_PATH + 1024 - used));
+        used += lstrlenW(joined + used);
+    }
+    return joined;
 }
 
 HWND FindAgent()

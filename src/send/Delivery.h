@@ -9,6 +9,8 @@
 
 #include "platform/Handle.h"
 
+#include <initializer_list>
+
 namespace delivery {
 
 // Exit codes of both programs.
@@ -17,7 +19,9 @@ constexpr int EXIT_NOT_TAKEN = 1;  // the agent did not take the message
 constexpr int EXIT_REFUSED = 2;    // wrong arguments, or a folder the agent cannot be given
 constexpr int EXIT_NO_AGENT = 3;
 
-constexpr int PATH_MAX_BYTES = 260;
+// The agent keeps 260 bytes, but the ANSI file calls it passes them to take
+// one fewer.
+constexpr int PATH_MAX_BYTES = 259;
 // UTF-16 units of the longest path and of the longest command line Windows knows.
 constexpr DWORD LONGEST_PATH = 32768;
 
@@ -54,6 +58,9 @@ PathProblem FolderProblem(const char* path);
 // What went wrong, and what to do, for the user; names the name that the
 // code page lacks where the last ToAgentPath met one.
 const wchar_t* Explain(PathProblem problem);
+
+// The parts, one after the other, in one buffer that the next call reuses.
+const wchar_t* Join(std::initializer_list<const wchar_t*> parts);
 
 HWND FindAgent();
 

@@ -19,18 +19,55 @@ using Handle = UniqueHandle<HANDLE, CloseHandle>;
 // This program's folder, with its backslash; empty when it is not known.
 WCHAR ownFolder[LONGEST_PATH];
 WCHAR commandLine[LONGEST_PATH];
-WCHAR message[LONGEST_PATH + 1024];
 
 // Shows the parts, one after the other, in a message box; gives back code.
 int Complain(int code, std::initializer_list<const wchar_t*> parts)
 {
-    message[0] = L'\0';
-    int used = 0;
-    for (const wchar_t* part : parts) {
-        lstrcpynW(message + used, part, static_cast<int>(LONGEST_PATH + 1024 - used));
-        used += lstrlenW(message + used);
+    MessageBoxW(nullptr, Join(parts), L"Folderlane", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    return code;
+}
+
+// Explorer starts one opener per selected folder, all at once: when they
+// all fail alike, one box says so. The first marks the failure while it
+// shows its box and a few seconds more; the others end with its code.
+constexpr DWORD FAILURE_MARK_MS = 5000;
+Handle failureMark;
+DWORD markedAt;
+
+const wchar_t* FailureName(int code)
+{
+    static WCHAR name[64];
+    wsprintfW(name, L"Local\\Folderlane.OpenFailed.%d", code);
+    return name;
+}
+
+bool FailureMarked(int code)
+{
+    return static_cast<bool>(Handle(OpenMutexW(SYNCHRONIZE, FALSE, FailureName(code))));
+}
+
+// False when another opener marked it first.
+bool MarkFailure(int code)
+{
+    static bool first;
+    if (!failureMark) {
+        const HANDLE mark = CreateMutexW(nullptr, FALSE, FailureName(code));
+        first = !mark || GetLastError() != ERROR_ALREADY_EXISTS;
+        failureMark.reset(mark);
+        markedAt = GetTickCount();
     }
-    MessageBoxW(nullptr, message, L"Folderlane", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    return first;
+}
+
+// The box, unless another opener shows the same failure.
+int ComplainOnce(int code, std::initializer_list<const wchar_t*> parts)
+{
+    if (!MarkFailure(code))
+        return code;
+    Complain(code, parts);
+    const DWORD shown = GetTickCount() - markedAt;
+    if (shown < FAILURE_MARK_MS)
+        Sleep(FAILURE_MARK_MS - shown);
     return code;
 }
 
@@ -51,7 +88,7 @@ void LeaveForOwnFolder()
 // Why the agent could not be had; told only once the lock is released, so
 // that a box the user leaves open keeps no other opener waiting.
 struct StartFailure {
-    enum { None, NoFolder, NotStarted, Ended, NotReady, Busy } kind = None;
+    enum { None, NoFolder, NotStarted, Ended, NotReady, Busy, ToldByAnother } kind = None;
     DWORD error = 0;
 };
 
@@ -81,6 +118,10 @@ HWND StartAgent(StartFailure& failure)
         if (HWND agent = FindAgent())
             return agent;
         if (WaitForSingleObject(process.get(), POLL_MS) == WAIT_OBJECT_0) {
+            // An agent of the same folder that started meanwhile keeps the
+            // new one from running: then it is there to take the folder.
+            if (HWND agent = FindAgent())
+                return agent;
             failure.kind = StartFailure::Ended;
             return nullptr;
         }
@@ -100,41 +141,66 @@ HWND FindOrStartAgent(StartFailure& failure)
     HWND agent = FindAgent();
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
         if (!agent)
-            failure.kind = StartFailure::Busy;
+            failure.kind = FailureMarked(EXIT_NO_AGENT) ? StartFailure::ToldByAnother : StartFailure::Busy;
         return agent;
     }
-    if (!agent)
-        agent = StartAgent(failure);
+    // Another opener failed just now and says so: trying again would only
+    // keep the rest waiting.
+    if (!agent && FailureMarked(EXIT_NO_AGENT))
+        failure.kind = StartFailure::ToldByAnother;
+    else if (!agent && !(agent = StartAgent(failure)))
+        MarkFailure(EXIT_NO_AGENT);
     ReleaseMutex(starting.get());
     return agent;
 }
 
+constexpr wchar_t USAGE[] = L"folderlane-open.exe opens one folder through Folderlane:\r\n\r\n"
+                            L"    folderlane-open.exe FOLDER\r\n\r\n"
+                            L"Without FOLDER it starts Folderlane, unless Folderlane runs already.";
+
+// Wine's shell leaves the background verb's %V empty but starts the verb in
+// that folder. Windows fills it: there an empty argument names no folder,
+// and the current one is only where the calling program happened to be.
+bool EmptyMeansCurrentFolder()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
 constexpr wchar_t WAIT_FOR_ICON[] = L"Wait until its icon is in the notification area, then try again.";
 
-int ComplainNoAgent(const StartFailure& failure)
+int ComplainNoAgent(const StartFailure& failure, bool startOnly)
 {
     static WCHAR number[16];
     switch (failure.kind) {
+    case StartFailure::ToldByAnother:
+        return EXIT_NO_AGENT;
     case StartFailure::NoFolder:
-        return Complain(EXIT_NO_AGENT, {L"Folderlane is not running, and its folder is not known. Start "
-                                        L"Folderlane, then try again."});
+        return ComplainOnce(EXIT_NO_AGENT, {L"Folderlane is not running, and its folder is not known. Start "
+                                            L"Folderlane, then try again."});
     case StartFailure::NotStarted:
         wsprintfW(number, L"%lu", failure.error);
-        return Complain(EXIT_NO_AGENT, {L"Folderlane is not running, and ", commandLine,
-                                        L" could not be started (error ", number,
-                                        L").\r\n\r\nStart Folderlane yourself, or install it again; then try again."});
+        return ComplainOnce(EXIT_NO_AGENT, {L"Folderlane is not running, and ", commandLine,
+                                            L" could not be started (error ", number,
+                                            L").\r\n\r\nStart Folderlane yourself, or install it again; "
+                                            L"then try again."});
     case StartFailure::Ended:
-        return Complain(EXIT_NO_AGENT,
-                        {L"Folderlane was started but ended at once.\r\n\r\nStart it yourself, then try again."});
+        return ComplainOnce(EXIT_NO_AGENT,
+                            {L"Folderlane was started but ended at once.\r\n\r\nStart it yourself, then try again."});
     case StartFailure::Busy:
-        return Complain(EXIT_NO_AGENT, {L"Folderlane is being started, but was not ready after 15 seconds.\r\n\r\n",
-                                        WAIT_FOR_ICON});
+        if (startOnly)
+            return EXIT_NO_AGENT;
+        return ComplainOnce(EXIT_NO_AGENT,
+                            {L"Folderlane is being started, but was not ready after 15 seconds.\r\n\r\n",
+                             WAIT_FOR_ICON});
     case StartFailure::NotReady:
     case StartFailure::None:
         break;
     }
-    return Complain(EXIT_NO_AGENT, {L"Folderlane was started but was not ready after 10 seconds.\r\n\r\n",
-                                    WAIT_FOR_ICON});
+    // At log-on a slow agent still comes up, with nobody waiting for it.
+    if (startOnly)
+        return EXIT_NO_AGENT;
+    return ComplainOnce(EXIT_NO_AGENT, {L"Folderlane was started but was not ready after 10 seconds.\r\n\r\n",
+                                        WAIT_FOR_ICON});
 }
 
 }  // namespace
@@ -143,9 +209,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     const Arguments arguments;
     const bool startOnly = arguments.Count() == 0;
-    // An empty folder is the current one: a shell that leaves the
-    // background's %V empty (Wine's) still starts the verb in that folder.
-    // So the path is made whole before we leave that folder.
+    // Under Wine an empty folder is the current one. The path is made whole
+    // before we leave that folder.
     static wchar_t current[] = L".";
     wchar_t* folderName = current;
     AgentPath path;
@@ -153,6 +218,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     if (arguments.Count() == 1) {
         if (arguments[0][0])
             folderName = arguments[0];
+        else if (!EmptyMeansCurrentFolder())
+            return Complain(EXIT_REFUSED, {L"No folder given. ", USAGE});
         problem = ToAgentPath(folderName, path);
         // The agent would list a folder that is not there and the shell open nothing.
         if (problem == PathProblem::None)
@@ -161,9 +228,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     LeaveForOwnFolder();
 
     if (arguments.Count() > 1)
-        return Complain(EXIT_REFUSED, {L"folderlane-open.exe opens one folder through Folderlane:\r\n\r\n"
-                                       L"    folderlane-open.exe FOLDER\r\n\r\n"
-                                       L"Without FOLDER it starts Folderlane, unless Folderlane runs already."});
+        return Complain(EXIT_REFUSED, {USAGE});
     if (problem != PathProblem::None)
         return Complain(EXIT_REFUSED,
                         {L"Folderlane cannot open\r\n\r\n", folderName, L"\r\n\r\n", Explain(problem), L"."});
@@ -171,11 +236,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     StartFailure failure;
     HWND agent = FindOrStartAgent(failure);
     if (!agent)
-        return ComplainNoAgent(failure);
+        return ComplainNoAgent(failure, startOnly);
     if (startOnly)
         return EXIT_DELIVERED;
     if (!SendFolder(agent, path))
-        return Complain(EXIT_NOT_TAKEN,
+        return ComplainOnce(EXIT_NOT_TAKEN,
                         {L"Folderlane did not take the folder\r\n\r\n", folderName, L"\r\n\r\n",
                          GetLastError() == AGENT_RUNS_HIGHER
                              ? AGENT_RUNS_HIGHER_TEXT

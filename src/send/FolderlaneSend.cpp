@@ -5,29 +5,45 @@
 #include "app/Endpoint.h"
 #include "send/Delivery.h"
 
-#include <cstdio>
 #include <cwchar>
 
 using namespace delivery;
 
 namespace {
 
+// To a console in UTF-16, which shows every character of a name; to a file
+// or pipe in the ANSI code page, which scripts read.
+void Say(std::initializer_list<const wchar_t*> parts)
+{
+    static char bytes[2 * (LONGEST_PATH + 1024)];
+    const wchar_t* text = Join(parts);
+    const HANDLE out = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0, written = 0;
+    if (GetConsoleMode(out, &mode)) {
+        WriteConsoleW(out, text, lstrlenW(text), &written, nullptr);
+        return;
+    }
+    const int length = WideCharToMultiByte(CP_ACP, 0, text, -1, bytes, sizeof bytes, nullptr, nullptr);
+    if (length > 1)
+        WriteFile(out, bytes, length - 1, &written, nullptr);
+}
+
 int Usage()
 {
-    std::fprintf(stderr,
-                 "usage: folderlane-send FOLDER      add FOLDER to the top of the agent's list and open it\n"
-                 "       folderlane-send --handoff   hand the agent's list to Vantro\n");
+    Say({L"usage: folderlane-send FOLDER      add FOLDER to the top of the agent's list and open it\n"
+         L"       folderlane-send --handoff   hand the agent's list to Vantro\n"});
     return EXIT_REFUSED;
 }
 
-int NotTaken(const char* what)
+int NotTaken(const wchar_t* what)
 {
     const DWORD error = GetLastError();
+    static WCHAR number[16];
+    wsprintfW(number, L"%lu", error);
     if (error == AGENT_RUNS_HIGHER)
-        std::fprintf(stderr, "folderlane-send: %ls; or run folderlane-send as administrator too\n",
-                     AGENT_RUNS_HIGHER_TEXT);
+        Say({L"folderlane-send: ", AGENT_RUNS_HIGHER_TEXT, L"; or run folderlane-send as administrator too\n"});
     else
-        std::fprintf(stderr, "folderlane-send: the agent did not take the %s (error %lu)\n", what, error);
+        Say({L"folderlane-send: the agent did not take the ", what, L" (error ", number, L")\n"});
     return EXIT_NOT_TAKEN;
 }
 
@@ -47,24 +63,20 @@ int main()
     if (!handOff) {
         const PathProblem problem = ToAgentPath(argument, path);
         if (problem != PathProblem::None) {
-            // In the code page, as the rest: printf's %ls would stop at the
-            // first character that the name has and the code page lacks.
-            static char text[2 * (LONGEST_PATH + 256)];
-            WideCharToMultiByte(CP_ACP, 0, Explain(problem), -1, text, sizeof text, nullptr, nullptr);
-            std::fprintf(stderr, "folderlane-send: %s; nothing was sent\n", text);
+            Say({L"folderlane-send: ", Explain(problem), L"; nothing was sent\n"});
             return EXIT_REFUSED;
         }
     }
 
     HWND agent = FindAgent();
     if (!agent) {
-        std::fprintf(stderr, "folderlane-send: no Folderlane agent is running\n");
+        Say({L"folderlane-send: no Folderlane agent is running\n"});
         return EXIT_NO_AGENT;
     }
 
     if (handOff) {
         // Posted: the hand-off may show a message box, which must not hold us.
-        return PostMessageA(agent, WM_HANDOFF, 0, 0) ? EXIT_DELIVERED : NotTaken("request");
+        return PostMessageA(agent, WM_HANDOFF, 0, 0) ? EXIT_DELIVERED : NotTaken(L"request");
     }
-    return SendFolder(agent, path) ? EXIT_DELIVERED : NotTaken("folder");
+    return SendFolder(agent, path) ? EXIT_DELIVERED : NotTaken(L"folder");
 }

@@ -173,6 +173,19 @@ class Folders(MenuTestCase):
         self.assertEqual(self.hand_off_from_menu(agent), [y, x, p, a, b, ROOT])
         self.assertTrue(agent.running)
 
+    def test_an_item_opens_the_folder_it_showed_whatever_came_in_meanwhile(self):
+        agent = self.new_agent()
+        a, b, late = (self.make_folder(agent, name) for name in ("Alpha", "Bravo", "Late"))
+        self.send_folders(agent, b, a)
+        # Root, B, A from the top; then a folder arrives and takes index 0.
+        self.open_menu(agent)
+        self.send_folders(agent, late)
+        before = len(agent.records())
+        self.world.keys("Down", "Down", "Return")
+        self.assertOpenedFolder(self.new_records(agent, before), b)
+        # What arrived stays listed, below the chosen folder.
+        self.assertEqual(self.hand_off_from_menu(agent), [b, late, a, ROOT])
+
     def test_locked_folder_list_is_reported_and_the_menu_still_shows(self):
         agent = self.new_agent()
         p, x = self.make_folder(agent, "Papa"), self.make_folder(agent, "X-ray")

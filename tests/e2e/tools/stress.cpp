@@ -59,7 +59,7 @@ bool FileExists(const char* path)
 // -- storm -------------------------------------------------------------------
 
 struct StormCounts {
-    unsigned long copydata = 0, copydataBad = 0;
+    unsigned long copydata = 0, copydataBad = 0, folders = 0, foldersBad = 0;
     unsigned long handoffSent = 0, handoffSentBad = 0, handoffPosted = 0;
     unsigned long commandSent = 0, commandPosted = 0, commandZeroLParam = 0;
     unsigned long trayPosted = 0, rightPresses = 0;
@@ -85,6 +85,11 @@ void PostCounted(HWND window, UINT message, WPARAM wParam, LPARAM lParam, StormC
     Sleep(1);
 }
 
+struct StormDismisser;
+DWORD WINAPI DismissWhileStorming(LPVOID param);
+StormDismisser* StartDismisser(HWND window);
+void StopDismisser(StormDismisser* dismisser);
+
 // storm WINDOW SEED SECONDS [FOLDER]...: sends the window random messages
 // of the kinds other processes and the tray send, for the given time;
 // FOLDERs are existing folders mixed into the random payloads. Prints the
@@ -100,15 +105,18 @@ int Storm(int argc, char** argv)
     auto below = [&random](unsigned n) { return static_cast<unsigned>(random() % n); };
 
     StormCounts counts;
+    StormDismisser* dismisser = StartDismisser(window);
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < seconds * 1000 && IsWindow(window)) {
         const unsigned pick = below(100);
         DWORD_PTR result = 0;
         if (pick < 45) {
-            // A folder, or 0 to 400 random bytes. Line breaks are left out so
-            // that the hand-off files can be checked line by line.
+            // A folder, which the shell opens while boxes and menus come and
+            // go, or 0 to 400 random bytes. Line breaks are left out so that
+            // the hand-off files can be checked line by line.
             std::string payload;
-            if (!folders.empty() && below(10) == 0) {
+            const bool folder = !folders.empty() && below(2) == 0;
+            if (folder) {
                 payload = folders[below(static_cast<unsigned>(folders.size()))];
             } else {
                 payload.resize(below(401));
@@ -122,9 +130,11 @@ int Storm(int argc, char** argv)
             data.cbData = static_cast<DWORD>(payload.size());
             data.lpData = payload.empty() ? nullptr : &payload[0];
             ++counts.copydata;
+            counts.folders += folder;
             if (SendChecked(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), result, counts) &&
                 result != 1) {
                 ++counts.copydataBad;
+                counts.foldersBad += folder;
                 std::fprintf(stderr, "stress: WM_COPYDATA of %u bytes answered %lu\n",
                              static_cast<unsigned>(payload.size()), static_cast<unsigned long>(result));
             }
@@ -136,9 +146,11 @@ int Storm(int argc, char** argv)
             ++counts.handoffPosted;
             PostCounted(window, WM_HANDOFF, random(), random(), counts);
         } else if (pick < 88) {
-            // Mostly numbers no menu has, some the menu's own; never Exit.
-            WPARAM wParam = below(3) == 0 ? below(40) : random();
-            LPARAM lParam = below(2) == 0 ? 0 : static_cast<LPARAM>(random());
+            // The menu's fixed commands, which open boxes, dialogs and shell
+            // views, its folder commands, and numbers no menu has; never Exit.
+            const unsigned kind = below(3);
+            WPARAM wParam = kind == 0 ? 2 + below(7) : kind == 1 ? 9 + below(16) : random();
+            LPARAM lParam = kind < 2 || below(2) == 0 ? 0 : static_cast<LPARAM>(random());
             if (wParam == IDM_EXIT && lParam == 0)
                 lParam = 1;
             counts.commandZeroLParam += lParam == 0;
@@ -161,10 +173,11 @@ int Storm(int argc, char** argv)
             PostCounted(window, WM_TRAYNOTIFY, icon, what, counts);
         }
     }
-    std::printf("copydata=%lu\ncopydata_bad=%lu\nhandoff_sent=%lu\nhandoff_sent_bad=%lu\n"
+    StopDismisser(dismisser);
+    std::printf("copydata=%lu\ncopydata_bad=%lu\nfolders=%lu\nfolders_bad=%lu\nhandoff_sent=%lu\nhandoff_sent_bad=%lu\n"
                 "handoff_posted=%lu\ncommand_sent=%lu\ncommand_posted=%lu\ncommand_zero_lparam=%lu\n"
                 "tray_posted=%lu\nright_presses=%lu\npost_failed=%lu\nsend_failed=%lu\n",
-                counts.copydata, counts.copydataBad, counts.handoffSent, counts.handoffSentBad,
+                counts.copydata, counts.copydataBad, counts.folders, counts.foldersBad, counts.handoffSent, counts.handoffSentBad,
                 counts.handoffPosted, counts.commandSent, counts.commandPosted, counts.commandZeroLParam,
                 counts.trayPosted, counts.rightPresses, counts.postFailed, counts.sendFailed);
     const bool good = counts.copydataBad == 0 && counts.handoffSentBad == 0 && counts.postFailed == 0 &&
@@ -201,6 +214,7 @@ BOOL CALLBACK LookAtChild(HWND child, LPARAM param)
 
 struct Dismisser {
     DWORD pid;
+    bool quiet = false;       // counts only, no line for each
     std::set<HWND> visible;   // the process's menus and dialogs in this round
     std::set<HWND> settled;   // ...and in the round before
     std::set<HWND> answered;  // already counted and told
@@ -229,7 +243,8 @@ void DismissOne(Dismisser& dismisser, HWND window)
         PostMessageA(window, WM_KEYUP, VK_ESCAPE, 0xC0000001);
         if (first) {
             ++dismisser.menus;
-            std::printf("menu\n");
+            if (!dismisser.quiet)
+                std::printf("menu\n");
         }
         return;
     }
@@ -244,8 +259,62 @@ void DismissOne(Dismisser& dismisser, HWND window)
     PostMessageA(window, WM_COMMAND, answer, 0);
     if (first) {
         ++dismisser.boxes;
-        std::printf("box\t%s\t%s\n", WindowText(window, 2000).c_str(), look.text.c_str());
+        if (!dismisser.quiet)
+            std::printf("box\t%s\t%s\n", WindowText(window, 2000).c_str(), look.text.c_str());
     }
+}
+
+void DismissRound(Dismisser& dismisser)
+{
+    dismisser.visible.clear();
+    EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&dismisser));
+    // A window is answered once it has been there for a round: a box
+    // just shown may not have its caption and text yet.
+    for (HWND window : dismisser.visible)
+        if (dismisser.settled.count(window))
+            DismissOne(dismisser, window);
+    std::set<HWND> stillAnswered;
+    for (HWND window : dismisser.answered)
+        if (dismisser.visible.count(window))
+            stillAnswered.insert(window);
+    dismisser.answered.swap(stillAnswered);
+    dismisser.settled = dismisser.visible;
+}
+
+// A peer's own thread that closes what its messages open, while the peer
+// goes on sending.
+struct StormDismisser {
+    Dismisser dismisser;
+    volatile LONG stop = 0;
+    HANDLE thread = nullptr;
+};
+
+DWORD WINAPI DismissWhileStorming(LPVOID param)
+{
+    auto* storm = static_cast<StormDismisser*>(param);
+    while (!storm->stop) {
+        DismissRound(storm->dismisser);
+        Sleep(40);
+    }
+    return 0;
+}
+
+StormDismisser* StartDismisser(HWND window)
+{
+    auto* storm = new StormDismisser;
+    GetWindowThreadProcessId(window, &storm->dismisser.pid);
+    storm->dismisser.quiet = true;
+    storm->thread = CreateThread(nullptr, 0, DismissWhileStorming, storm, 0, nullptr);
+    return storm;
+}
+
+void StopDismisser(StormDismisser* storm)
+{
+    InterlockedExchange(&storm->stop, 1);
+    WaitForSingleObject(storm->thread, INFINITE);
+    CloseHandle(storm->thread);
+    std::printf("dismissed_menus=%lu\ndismissed_boxes=%lu\n", storm->dismisser.menus, storm->dismisser.boxes);
+    delete storm;
 }
 
 // dismiss PID STOPFILE: answers every box and dialog of the process (No,
@@ -265,19 +334,7 @@ int Dismiss(int argc, char** argv)
     std::printf("ready\n");
     std::fflush(stdout);
     while (!FileExists(argv[1]) && WaitForSingleObject(process, 40) == WAIT_TIMEOUT) {
-        dismisser.visible.clear();
-        EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&dismisser));
-        // A window is answered once it has been there for a round: a box
-        // just shown may not have its caption and text yet.
-        for (HWND window : dismisser.visible)
-            if (dismisser.settled.count(window))
-                DismissOne(dismisser, window);
-        std::set<HWND> stillAnswered;
-        for (HWND window : dismisser.answered)
-            if (dismisser.visible.count(window))
-                stillAnswered.insert(window);
-        dismisser.answered.swap(stillAnswered);
-        dismisser.settled = dismisser.visible;
+        DismissRound(dismisser);
         std::fflush(stdout);
     }
     CloseHandle(process);
