@@ -277,13 +277,15 @@ Section "Folderlane" SecAgent
     ${IfThen} $0 == "" ${|} ${ExitDo} ${|}
   ${Loop}
 
-  SetOutPath "$INSTDIR"
+  ; Private before anything is made in it: what follows inherits its ACL.
   StrLen $1 "$PROFILE\"
   StrCpy $1 $5 $1
   ${If} $5 != ""
   ${AndIf} $1 != "$PROFILE\"
+    CreateDirectory "$5"
     Call MakePrivate
   ${EndIf}
+  SetOutPath "$INSTDIR"
   File "${BUILD}/Folderlane.exe"
   File "${BUILD}/folderlane-send.exe"
   File "${BUILD}/folderlane-open.exe"
