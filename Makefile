@@ -5,7 +5,7 @@ WIN32 := build/win32
 MEMCHECK := build/memcheck
 JOBS ?= 2
 
-.PHONY: run test deps native win32 memcheck check-memory build dist clean
+.PHONY: run test deps native win32 memcheck check-memory check-reproducible build dist clean
 
 run: win32
 	scripts/run-agent.sh $(WIN32)
@@ -31,12 +31,19 @@ memcheck: deps
 	@cmake -S . -B $(MEMCHECK) -DCMAKE_BUILD_TYPE=Debug -DFOLDERLANE_SANITIZE=OFF >/dev/null
 	@cmake --build $(MEMCHECK) -j$(JOBS) --target unit_tests
 
-# For Windows users: the installer and the portable archive, in dist/.
+# For Windows users: the installer, the portable archive, their SHA256SUMS
+# and a winget manifest, in dist/ (signed when a certificate is given: see
+# scripts/make-dist.sh).
 dist: win32
 	scripts/make-dist.sh $(WIN32) dist
 
 check-memory: memcheck
 	scripts/memcheck.sh $(MEMCHECK)
+
+# Builds the committed release twice, in two clones, and compares the two
+# dist folders byte for byte (a few minutes; not part of `make test`).
+check-reproducible: deps
+	scripts/check-reproducible.sh $(JOBS)
 
 clean:
 	rm -rf build dist

@@ -8,13 +8,20 @@ HKEY_CLASSES_ROOT, so its shell cannot find a per-user verb itself: the test
 copies the installed verbs to HKEY_CLASSES_ROOT of its own prefix and has
 Wine's shell run them, as Explorer does."""
 
+import hashlib
+import json
 import os
 import shutil
 import struct
 import subprocess
+import tempfile
 import time
+import zipfile
 
-from harness import AGENT_CLASS, WM_CLOSE, Agent, dist_file, wait_for
+import jsonschema
+import yaml
+
+from harness import AGENT_CLASS, IDCANCEL, IDOK, ROOT as CHECKOUT, WM_CLOSE, Agent, dist_file, wait_for
 from test_intake import IntakeTestCase
 from test_menu import ROOT, vtr_entries
 
@@ -27,7 +34,10 @@ VERBS = (("Directory", "Directory\\shell\\Folderlane", "%1"),
          ("Directory\\Background", "Directory\\Background\\shell\\Folderlane", "%V"),
          ("Drive", "Drive\\shell\\Folderlane", "%1"))
 CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_LOCAL_APPDATA = 2, 7, 0x1C
-SHIPPED = ("Folderlane.exe", "folderlane-send.exe", "folderlane-open.exe", "Nelvoreadme.txt")
+PROGRAMS = ("Folderlane.exe", "folderlane-send.exe", "folderlane-open.exe")
+SHIPPED = PROGRAMS + ("Nelvoreadme.txt",)
+# The published schemas of the winget manifest, beside the checkout.
+WINGET_SCHEMAS = os.path.join(os.path.dirname(CHECKOUT), "shared", "schemas", "winget-1.10.0")
 
 
 def shortcut_target(path):
@@ -99,15 +109,38 @@ class Installer(IntakeTestCase):
         with open(log, "rb") as f:
             return f.read().decode("latin-1").strip()
 
-    def install(self):
+    def install(self, *switches):
         """Installs silently; returns the agent the installer started."""
         before = {w.hwnd for w in self.world.agent_windows()}
-        run = self.wine(self.world.windows_path(self.setup), "/S")
+        run = self.wine(self.world.windows_path(self.setup), "/S", *switches)
         self.assertEqual(run.returncode, 0, "setup's exit code")
         window = wait_for(lambda: [w for w in self.world.agent_windows() if w.hwnd not in before],
                           30, 0.3, "the agent the installer starts")
         self.assertEqual(len(window), 1, window)
         return self.agent.attach(window[0])
+
+    def install_by_hand(self, *switches):
+        """Goes through setup's pages as a user does (past the warning that
+        it runs elevated); returns the finish page's texts."""
+        setup = subprocess.Popen(["wine", self.world.windows_path(self.setup), *switches],
+                                 env=self.agent.record_env(), stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        box, _ = self.world.message_box("Folderlane Setup", 30)
+        self.world.press(box, IDOK)
+        def texts(hwnd):
+            try:
+                return [t for _, _, t in self.world.texts(hwnd)[1]]
+            except subprocess.CalledProcessError:  # gone meanwhile
+                return []
+        # (The wizard's caption is not found by title under Wine.)
+        pages = lambda: [w.hwnd for w in self.world.windows("#32770|")
+                         if w.visible and w.text == "Folderlane Setup"]
+        for caption in ("&Next >", "&Install", "&Finish"):
+            wizard = wait_for(lambda: [w for w in pages() if caption in texts(w)], 60, 0.5, caption)[0]
+            shown = texts(wizard)
+            self.world.press(wizard, IDOK)  # the button that goes on
+        self.assertEqual(setup.wait(30), 0)
+        return "\n".join(shown)
 
     def uninstall(self):
         """Uninstalls silently and waits until the uninstaller is done (it
@@ -196,8 +229,10 @@ class Installer(IntakeTestCase):
         self.assertEqual(os.path.isdir(self.world.host_path(self.local_appdata + "\\Programs")),
                          self.had_programs_folder)
 
-    def test_installing_again_ends_the_running_agent_first_and_keeps_the_users_files(self):
-        old_pid = self.install().pid
+    def test_installing_again_ends_the_running_agent_first_and_keeps_the_users_files_and_choices(self):
+        startup_link = self.world.host_path(self.startup + "\\Folderlane.lnk")
+        folder_verb = USER_CLASSES + VERBS[0][1]
+        old_pid = self.install("/NOSTARTUP").pid
         install = self.world.host_path(self.install_dir)
         with open(os.path.join(install, "FolderList.txt"), "wb") as f:
             f.write(ROOT.encode() + b"\r\n")
@@ -210,16 +245,38 @@ class Installer(IntakeTestCase):
         # ended as its Exit ends it, with exit code 0; exit 3 means it still runs.
         ended = self.world.probe("wait", old_pid, 0, check=False)
         self.assertIn((ended.returncode, ended.stdout.strip()), ((1, ""), (0, "0")), ended.stderr)
+        # The option left out is left out again; switches choose anew.
+        self.assertFalse(os.path.exists(startup_link))
+        self.assertIsNotNone(self.world.registry(folder_verb))
+        # By hand, the finish page says that the running agent's list went.
+        finish = self.install_by_hand("/STARTUP", "/NOOPENWITH")
+        self.assertIn("The Folderlane that was running has been ended", finish)
+        self.assertEqual(len(self.world.agent_windows()), 1)
+        self.assertTrue(os.path.exists(startup_link))
+        self.assertIsNone(self.world.registry(folder_verb))
 
-        self.uninstall()
-        # What the user put beside the agent stays, and with it the folder.
-        self.assertEqual(os.listdir(install), ["FolderList.txt"])
+        # Run in place (_?=), the uninstaller is done when it returns, and
+        # leaves itself; what the user put beside the agent stays too.
+        run = self.wine(self.install_dir + "\\Uninstall.exe", "/S", "_?=" + self.install_dir)
+        self.assertEqual(run.returncode, 0)
+        self.assertIsNone(self.world.registry(UNINSTALL_KEY))
+        self.assertEqual(sorted(os.listdir(install)), ["FolderList.txt", "Uninstall.exe"])
         self.assertEqual(self.world.agent_windows(), [])
 
-    def test_one_agent_whoever_starts_it_and_no_folder_the_code_page_cannot_spell(self):
-        omega = "C:\\e2e\\\u03a9mega"
-        self.assertNotEqual(self.wine(self.world.windows_path(self.setup), "/S", "/D=" + omega).returncode, 0)
-        self.assertFalse(os.path.exists(self.world.host_path(omega)))
+    def test_one_agent_whoever_starts_it_no_folder_the_code_page_cannot_spell_and_elevation_told(self):
+        # Wine runs every program elevated, as "Run as administrator" does:
+        # setup says whom it installs for, and Cancel ends it untouched.
+        setup = subprocess.Popen(["wine", self.world.windows_path(self.setup)], env=self.agent.record_env(),
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        box, text = self.world.message_box("Folderlane Setup", 30)
+        self.assertIn("installs Folderlane for the account it runs as", text)
+        self.world.press(box, IDCANCEL)
+        self.assertEqual(setup.wait(30), 2)
+        # A quote in the path (a user named O'Brien) does not unsettle the
+        # check: refused (NSIS's 2), not crashed.
+        self.assertEqual(self.wine(self.world.windows_path(self.setup), "/S",
+                                   "/D=C:\\e2e\\O'Brien\\\u03a9mega").returncode, 2)
+        self.assertFalse(os.path.exists(self.world.host_path("C:\\e2e\\O'Brien")))
         self.assertIsNone(self.world.registry(UNINSTALL_KEY))
 
         agent = self.install()
@@ -251,3 +308,60 @@ class Installer(IntakeTestCase):
         self.assertEqual(self.run_command_line(f'"{self.install_dir}\\folderlane-send.exe" --handoff'), 0)
         self.new_records(agent, before + 5)
         self.assertCountEqual(vtr_entries(agent.handoff_copy(before + 6))[:5], folders)
+
+    def test_a_signed_release_signs_every_program_and_its_manifest_and_sums_name_the_setup(self):
+        work = tempfile.mkdtemp(prefix="signed-", dir=self.agent.base)
+        pfx, cert = os.path.join(work, "throwaway.pfx"), os.path.join(work, "cert.pem")
+        key = os.path.join(work, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=Folderlane e2e", "-addext", "extendedKeyUsage=codeSigning",
+                        "-keyout", key, "-out", cert], check=True, capture_output=True)
+        subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx,
+                        "-passout", "pass:it's a secret"], check=True, capture_output=True)
+        url = "https://downloads.example.test/Folderlane-setup.exe"
+        dist = os.path.join(work, "dist")
+        made = subprocess.run([os.path.join(CHECKOUT, "scripts", "make-dist.sh"), self.world.build, dist],
+                              env=dict(os.environ, FOLDERLANE_SIGN_PFX=pfx, FOLDERLANE_RELEASE_URL=url,
+                                       FOLDERLANE_SIGN_PASSWORD="it's a secret"),
+                              capture_output=True, text=True)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        (setup,) = [os.path.join(dist, n) for n in os.listdir(dist) if n.endswith("-setup.exe")]
+        shutil.copy(setup, self.setup)
+        self.install()
+        install = self.world.host_path(self.install_dir)
+
+        # Setup, the uninstaller it wrote and each program, installed or unpacked.
+        with zipfile.ZipFile(setup.replace("-setup.exe", "-portable.zip")) as archive:
+            for name in PROGRAMS:
+                with open(os.path.join(install, name), "rb") as f:
+                    self.assertEqual(archive.read(name), f.read(), name)
+        for path in (setup, os.path.join(install, "Uninstall.exe"), *(os.path.join(install, n) for n in PROGRAMS)):
+            verify = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", path],
+                                    capture_output=True, text=True)
+            self.assertIn("Signature verification: ok", verify.stdout, path)
+            self.assertIn("Subject: /CN=Folderlane e2e", verify.stdout, path)
+
+        # The sums and the manifest name the signed setup, and the manifest
+        # holds to the published schemas and to the entry setup writes.
+        def sha256(path):
+            with open(path, "rb") as f:
+                return hashlib.sha256(f.read()).hexdigest()
+        with open(os.path.join(dist, "SHA256SUMS")) as f:
+            sums = dict(reversed(line.split("  ")) for line in f.read().splitlines())
+        self.assertEqual(sums, {n: sha256(os.path.join(dist, n)) for n in os.listdir(dist)
+                                if n.endswith((".exe", ".zip"))})
+        manifest = {}
+        for kind, name in (("version", ""), ("installer", ".installer"), ("defaultLocale", ".locale.en-US")):
+            with open(os.path.join(dist, "winget", f"Folderlane.Folderlane{name}.yaml"), encoding="utf-8") as f:
+                manifest[kind] = yaml.safe_load(f)
+            with open(os.path.join(WINGET_SCHEMAS, f"manifest.{kind}.1.10.0.json")) as f:
+                jsonschema.validate(manifest[kind], json.load(f))
+        (installer,) = manifest["installer"]["Installers"]
+        self.assertEqual((installer["InstallerUrl"], installer["InstallerSha256"]), (url, sha256(setup).upper()))
+        self.assertEqual((manifest["installer"]["Scope"], manifest["installer"]["InstallerSwitches"]["Silent"]),
+                         ("user", "/S"))
+        entry = self.world.registry(UNINSTALL_KEY)
+        (listed,) = manifest["installer"]["AppsAndFeaturesEntries"]
+        self.assertEqual(listed, {"DisplayName": entry["DisplayName"], "Publisher": entry["Publisher"],
+                                  "DisplayVersion": entry["DisplayVersion"], "ProductCode": "Folderlane"})
+        self.assertEqual({m["PackageVersion"] for m in manifest.values()}, {entry["DisplayVersion"]})
