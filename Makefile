@@ -41,7 +41,7 @@ check-memory: memcheck
 	scripts/memcheck.sh $(MEMCHECK)
 
 # Builds the committed release twice, in two clones, and compares the two
-# dist folders byte for byte (a few minutes; not part of `make test`).
+# dist folders byte for byte (some 20 s; `make test` runs it too).
 check-reproducible: deps
 	scripts/check-reproducible.sh $(JOBS)
 
