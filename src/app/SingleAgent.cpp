@@ -19,6 +19,10 @@ constexpr DWORD LONGEST_PATH = 32768;
 
 using Handle = UniqueHandle<HANDLE, CloseHandle>;
 
+// Held until the process ends; an agent that ended without letting go
+// leaves it abandoned, which the next start takes.
+Handle AgentLock;
+
 // A program's folder, long names, in upper case: a comparison without regard
 // to case, as the file system makes it. Empty when the path is not known.
 // On the heap: a path may take 64 KiB.
@@ -89,16 +93,13 @@ bool BecomeTheAgent() {
     own.OfProcess(GetCurrentProcessId());
     WCHAR name[64];
     LockName(own, name);
-    // Held until the process ends; an agent that ended without letting go
-    // leaves it abandoned, which the next start takes.
-    static Handle lock;
-    lock.reset(CreateMutexW(nullptr, FALSE, name));
+    AgentLock.reset(CreateMutexW(nullptr, FALSE, name));
     // Without the lock (another account's agent holds the name) the agent
     // runs, as any copy did before.
-    if (!lock) return true;
+    if (!AgentLock) return true;
     const DWORD start = GetTickCount();
     for (;;) {
-        const DWORD waited = WaitForSingleObject(lock.get(), POLL_MS);
+        const DWORD waited = WaitForSingleObject(AgentLock.get(), POLL_MS);
         if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED || waited == WAIT_FAILED) return true;
         if (HWND agent = RunningAgentOf(own)) {
             ShowMenuOf(agent);

@@ -47,7 +47,7 @@ constexpr int MDT_EFFECTIVE_DPI = 0;
 // it is now (Windows 8.1 and later; shell32 brings shcore in); 0 when the
 // system cannot tell.
 UINT PrimaryMonitorDpi() {
-    static const auto dpiForMonitor = Lookup<GetDpiForMonitorFunction>("shcore.dll", "GetDpiForMonitor");
+    const auto dpiForMonitor = Lookup<GetDpiForMonitorFunction>("shcore.dll", "GetDpiForMonitor");
     if (!dpiForMonitor) return 0;
     UINT dpiX = 0, dpiY = 0;
     const HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
@@ -58,8 +58,7 @@ UINT PrimaryMonitorDpi() {
 // monitor's.
 int SmallIconSize(UINT dpi) {
     // Windows 10 1607 and later.
-    static const auto metricsForDpi =
-        Lookup<GetSystemMetricsForDpiFunction>("user32.dll", "GetSystemMetricsForDpi");
+    const auto metricsForDpi = Lookup<GetSystemMetricsForDpiFunction>("user32.dll", "GetSystemMetricsForDpi");
     if (dpi == 0) dpi = PrimaryMonitorDpi();
     // Before those calls the agent is aware of the system's DPI only, and
     // so is this metric.

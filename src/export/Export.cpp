@@ -168,7 +168,8 @@ bool HasPlacesBar() {
 using GetSaveFileNameFunction = BOOL(WINAPI*)(LPOPENFILENAMEA);
 
 GetSaveFileNameFunction SaveDialog() {
-    static HMODULE dialogs = LoadLibraryA("comdlg32.dll");
+    HMODULE dialogs = GetModuleHandleA("comdlg32.dll");
+    if (!dialogs) dialogs = LoadLibraryA("comdlg32.dll");
     return dialogs ? reinterpret_cast<GetSaveFileNameFunction>(
                          reinterpret_cast<void*>(GetProcAddress(dialogs, "GetSaveFileNameA")))
                    : nullptr;

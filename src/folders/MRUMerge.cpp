@@ -173,7 +173,7 @@ bool TMRUStringList::MergeWindow::Full(bool sorted) const {
     // A sorted list takes each line through Add as it comes. Short of the
     // limit by a read, so that the bytes never outgrow it (but for a line
     // longer than that).
-    static const std::size_t limit = platform::MergeWindowBytes();
+    const std::size_t limit = platform::MergeWindowBytes();
     return lineEnded && (sorted || bytes.size() + 4096 >= limit);
 }
 

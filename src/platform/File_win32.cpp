@@ -240,12 +240,14 @@ bool MayAnswerSlowly(const std::string& path) {
     const char letter = upper(path[0]);
     if (letter < 'A' || letter > 'Z') return false;
     // The drive Windows runs from is a fixed one that never sleeps: no need
-    // to ask, which most menus would otherwise do.
-    static const char systemDrive = upper(WindowsDirectory()[0]);
+    // to ask, which most menus would otherwise do. (Only the pruning's own
+    // thread asks, so these plain statics need no lock.)
+    static char systemDrive = 0;
+    if (!systemDrive) systemDrive = upper(WindowsDirectory()[0]);
     if (letter == systemDrive) return false;
     // Asking for a drive's type is slow under some systems, and one pruning
     // asks for the same one or two drives many times: keep the answers for
-    // a moment. (Only the pruning's own thread asks.)
+    // a moment.
     constexpr DWORD DRIVE_TYPE_KEPT_MS = 2000;
     static UINT types[26];
     static DWORD asked[26];
