@@ -36,8 +36,8 @@ VERBS = (("Directory", "Directory\\shell\\Folderlane", "%1"),
 CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_LOCAL_APPDATA = 2, 7, 0x1C
 PROGRAMS = ("Folderlane.exe", "folderlane-send.exe", "folderlane-open.exe")
 SHIPPED = PROGRAMS + ("Nelvoreadme.txt",)
-# The published schemas of the winget manifest, beside the checkout.
-WINGET_SCHEMAS = os.path.join(os.path.dirname(CHECKOUT), "shared", "schemas", "winget-1.10.0")
+# The published schemas of the winget manifest (copied unchanged, with their licence).
+WINGET_SCHEMAS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "schemas", "winget-1.10.0")
 
 
 def shortcut_target(path):
