@@ -37,7 +37,7 @@ CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_LOCAL_APPDATA = 2, 7, 0x1C
 PROGRAMS = ("Folderlane.exe", "folderlane-send.exe", "folderlane-open.exe")
 SHIPPED = PROGRAMS + ("Nelvoreadme.txt",)
 # The published schemas of the winget manifest (copied unchanged, with their licence).
-WINGET_SCHEMAS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "schemas", "winget-1.10.0")
+WINGET_SCHEMAS = os.path.join(CHECKOUT, "third_party", "winget-1.10.0")
 
 
 def shortcut_target(path):
