@@ -36,6 +36,7 @@ ManifestDPIAware true
 !define AGENT_CLASS "NelvoFolderWindow"
 !define AGENT_TITLE "NelvoFolder"
 !define SHORTCUT "Folderlane.lnk"
+!define SYSTEM_SID "S-1-5-18"
 ; The option pages' choices, remembered beside the uninstall entry for the
 ; next installation (1 chosen, 0 left out).
 !define CHOICE_STARTUP "StartAtLogOn"
@@ -44,6 +45,10 @@ ManifestDPIAware true
 Var FinishText
 ; 1 when setup ended a running agent: its list in memory went with it.
 Var EndedAgent
+; Setup's own user and the user of the desktop's shell, as string SIDs
+; ("" when not known).
+Var UserSid
+Var ShellSid
 
 Name "Folderlane"
 OutFile "${OUTFILE}"
@@ -63,7 +68,7 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) Folderlane developers
 !define MUI_UNICON "${ROOT}/res/MAINICON.ico"
 !define MUI_COMPONENTSPAGE_NODESC
 !insertmacro MUI_PAGE_COMPONENTS
-!define MUI_PAGE_CUSTOMFUNCTION_LEAVE CheckInstallFolder
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE LeaveFolderPage
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TEXT "$FinishText"
@@ -111,25 +116,84 @@ FunctionEnd
 !insertmacro ELEVATION_OF_FUNCTION ""
 !insertmacro ELEVATION_OF_FUNCTION "un."
 
-; Ends every running agent the way its own Exit does, and waits for each
-; process to be gone, so that its executable can be replaced or deleted.
+; $R0 = the final path of the folder $R1 (\\?\C:\...): long names and the
+; file system's own case, whatever way it was written; "" when it cannot be
+; opened.
+!macro FINAL_PATH_FUNCTION un
+Function ${un}FinalPath
+  StrCpy $R0 ""
+  ; FILE_FLAG_BACKUP_SEMANTICS opens a folder; no access is asked, any sharing.
+  System::Call "kernel32::CreateFileW(w R1, i 0, i 7, p 0, i 3, i 0x02000000, p 0) p .R2"
+  ${If} $R2 <> -1
+    System::Call "kernel32::GetFinalPathNameByHandleW(p R2, w .R0, i ${NSIS_MAX_STRLEN}, i 0) i .R3"
+    ${If} $R3 = 0
+    ${OrIf} $R3 >= ${NSIS_MAX_STRLEN}
+      StrCpy $R0 ""
+    ${EndIf}
+    System::Call "kernel32::CloseHandle(p R2)"
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro FINAL_PATH_FUNCTION ""
+!insertmacro FINAL_PATH_FUNCTION "un."
+
+; $0 = the window of an agent that runs from the installation folder, 0
+; when none does; $2 = its process (SYNCHRONIZE, to wait for it;
+; PROCESS_QUERY_LIMITED_INFORMATION, to read its image and elevation), or 0.
+; Copies in other folders (portable ones) run on their own with their own
+; lists, as the agent's single-copy check lets them: they are left alone.
+!macro OWN_AGENT_FUNCTION un
+Function ${un}OwnAgent
+  StrCpy $R1 $INSTDIR
+  Call ${un}FinalPath
+  StrCpy $R4 $R0
+  StrCpy $0 0
+  StrCpy $2 0
+  ${IfThen} $R4 == "" ${|} Return ${|}
+  ${Do}
+    System::Call "user32::FindWindowExW(p 0, p r0, w '${AGENT_CLASS}', w '${AGENT_TITLE}') p .r0"
+    ${IfThen} $0 = 0 ${|} Return ${|}
+    StrCpy $1 0
+    System::Call "user32::GetWindowThreadProcessId(p r0, *i .r1)"
+    System::Call "kernel32::OpenProcess(i 0x00101000, i 0, i r1) p .r2"
+    ${If} $2 <> 0
+      StrCpy $1 ${NSIS_MAX_STRLEN}
+      System::Call "kernel32::QueryFullProcessImageNameW(p r2, i 0, w .r3, *i r1) i .r1"
+      ${If} $1 <> 0
+        ${GetParent} $3 $R1
+        Call ${un}FinalPath
+        ; As the file system compares names: ordinal, without regard to case.
+        System::Call "kernel32::CompareStringOrdinal(w R0, i -1, w R4, i -1, i 1) i .r1"
+        ${If} $R0 != ""
+        ${AndIf} $1 = 2
+          Return
+        ${EndIf}
+      ${EndIf}
+      System::Call "kernel32::CloseHandle(p r2)"
+      StrCpy $2 0
+    ${EndIf}
+  ${Loop}
+FunctionEnd
+!macroend
+!insertmacro OWN_AGENT_FUNCTION ""
+!insertmacro OWN_AGENT_FUNCTION "un."
+
+; Ends the agent of the installation folder the way its own Exit does, and
+; waits for its process to be gone, so that its executable can be replaced
+; or deleted.
 !macro CLOSE_AGENTS_FUNCTION un
 Function ${un}CloseAgents
   StrCpy $R9 0
   ${Do}
-    FindWindow $0 "${AGENT_CLASS}" "${AGENT_TITLE}"
+    Call ${un}OwnAgent
     ${If} $0 = 0
       Return
     ${EndIf}
     ${If} $R9 >= 5
+      System::Call "kernel32::CloseHandle(p r2)"
       MessageBox MB_OK|MB_ICONSTOP "Folderlane is running and does not close. End it, then try again." /SD IDOK
       Abort
     ${EndIf}
-    StrCpy $1 0
-    System::Call "user32::GetWindowThreadProcessId(p r0, *i .r1)"
-    ; SYNCHRONIZE, to wait for the process; PROCESS_QUERY_LIMITED_INFORMATION,
-    ; to read its elevation.
-    System::Call "kernel32::OpenProcess(i 0x00101000, i 0, i r1) p .r2"
     ; Windows drops a message from a process with lower rights (UIPI): an
     ; agent started "as administrator" would never get WM_CLOSE.
     Push $0
@@ -148,12 +212,8 @@ Function ${un}CloseAgents
     ${EndIf}
     StrCpy $EndedAgent 1
     SendMessage $0 ${WM_CLOSE} 0 0 /TIMEOUT=5000
-    ${If} $2 <> 0
-      System::Call "kernel32::WaitForSingleObject(p r2, i 10000)"
-      System::Call "kernel32::CloseHandle(p r2)"
-    ${Else}
-      Sleep 1000
-    ${EndIf}
+    System::Call "kernel32::WaitForSingleObject(p r2, i 10000)"
+    System::Call "kernel32::CloseHandle(p r2)"
     IntOp $R9 $R9 + 1
   ${Loop}
 FunctionEnd
@@ -161,11 +221,198 @@ FunctionEnd
 !insertmacro CLOSE_AGENTS_FUNCTION ""
 !insertmacro CLOSE_AGENTS_FUNCTION "un."
 
-; The agent finds FolderList.txt and the read-me through the ANSI code
-; page: in a folder whose path that code page cannot spell it would find
-; neither. (A code page that spells everything, UTF-8, makes the call fail:
-; then every folder fits.)
+; $R6 = the SID at $R5 as a string (S-1-5-...), "" when it cannot be read.
+Function SidText
+  StrCpy $R6 ""
+  System::Call "advapi32::ConvertSidToStringSidW(p R5, *p .R7) i .R6"
+  ${If} $R6 <> 0
+    System::Call "kernel32::lstrcpynW(w .R6, p R7, i ${NSIS_MAX_STRLEN})"
+    System::Call "kernel32::LocalFree(p R7)"
+  ${Else}
+    StrCpy $R6 ""
+  ${EndIf}
+FunctionEnd
+
+; $0 = the user the process $1 (-1: setup itself) runs as, a string SID;
+; "" when it cannot be read, and then $2 = the error (5: access denied).
+Function UserOf
+  StrCpy $0 ""
+  StrCpy $2 0
+  StrCpy $R8 0
+  System::Call "advapi32::OpenProcessToken(p r1, i 0x8, *p .R8) i .R6 ?e"
+  Pop $2
+  ${If} $R6 <> 0
+    StrCpy $2 0
+    ; TokenUser: a TOKEN_USER, whose first field points at the SID.
+    System::Call "*(&i1024) p .R7"
+    System::Call "advapi32::GetTokenInformation(p R8, i 1, p R7, i 1024, *i .R6) i .R6 ?e"
+    Pop $2
+    ${If} $R6 <> 0
+      System::Call "*$R7(p .R5)"
+      Call SidText
+      StrCpy $0 $R6
+    ${EndIf}
+    System::Free $R7
+    System::Call "kernel32::CloseHandle(p R8)"
+  ${EndIf}
+FunctionEnd
+
+; $1 = the process of the desktop's shell, opened to read its token; 0 when
+; there is no shell window or its process cannot be opened, and then $2 =
+; the error (5: access denied).
+Function OpenShell
+  ; The desktop's window, or the taskbar's (Explorer draws both; Wine's
+  ; desktop has only the taskbar).
+  System::Call "user32::GetShellWindow() p .r1"
+  ${If} $1 = 0
+    FindWindow $1 "Shell_TrayWnd"
+  ${EndIf}
+  StrCpy $2 0
+  ${If} $1 <> 0
+    System::Call "user32::GetWindowThreadProcessId(p r1, *i .r2)"
+    ; PROCESS_QUERY_LIMITED_INFORMATION
+    System::Call "kernel32::OpenProcess(i 0x1000, i 0, i r2) p .r1 ?e"
+    Pop $2
+  ${EndIf}
+FunctionEnd
+
+; $R7 = 1 when the SID $R6 (a string) is one that may control the
+; installation: the user, or an account that controls the computer anyway
+; (SYSTEM, the Administrators, TrustedInstaller), or CREATOR OWNER and
+; OWNER RIGHTS, which stand for the owner of what is made inside (whom
+; the rights checked with them must already allow to make it).
+Function Trusted
+  StrCpy $R7 1
+  ${If} $R6 == $UserSid
+  ${OrIf} $R6 == "${SYSTEM_SID}"
+  ${OrIf} $R6 == "S-1-5-32-544"
+  ${OrIf} $R6 == "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
+  ${OrIf} $R6 == "S-1-3-0"
+  ${OrIf} $R6 == "S-1-3-4"
+    Return
+  ${EndIf}
+  StrCpy $R7 0
+FunctionEnd
+
+; Whether another account controls the folder $R1: $R0 = "" when none
+; does; "owner" when another account owns it (an owner may rewrite its ACL);
+; "open" when its ACL allows another account any of the rights $R3 (with
+; $R4 = 1 also by entries that only pass on to what is made inside);
+; "unreadable" when setup cannot read who may. Entries that deny are left
+; out: they could only take rights away.
+Function FolderControl
+  StrCpy $R0 "unreadable"
+  StrCpy $R2 0
+  ; SE_FILE_OBJECT; OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
+  StrCpy $3 0
+  System::Call "advapi32::GetNamedSecurityInfoW(w R1, i 1, i 5, *p .R5, p 0, *p .R2, p 0, *p .R8) i .r1"
+  ${IfThen} $1 <> 0 ${|} Return ${|}
+  Call SidText
+  Call Trusted
+  ${If} $R7 <> 1
+    StrCpy $R0 "owner"
+  ${ElseIf} $R2 = 0
+    ; No ACL at all: every right for everyone.
+    StrCpy $R0 "open"
+  ${Else}
+    ; ACL_SIZE_INFORMATION (AclSizeInformation): the number of entries first.
+    System::Call "*(i 0, i 0, i 0) p .r2"
+    System::Call "advapi32::GetAclInformation(p R2, p r2, i 12, i 2) i .r1"
+    System::Call "*$2(i .r3)"
+    System::Free $2
+    ${If} $1 <> 0
+      StrCpy $R0 ""
+    ${EndIf}
+    StrCpy $4 0
+    ${DoWhile} $4 < $3
+      ${IfThen} $R0 != "" ${|} ${ExitDo} ${|}
+      System::Call "advapi32::GetAce(p R2, i r4, *p .r2)"
+      ; ACE_HEADER (type, flags, size), the access mask, then the SID.
+      System::Call "*$2(&i1 .r1, &i1 .r5, &i2, i .r6)"
+      IntOp $6 $6 & $R3
+      ; INHERIT_ONLY_ACE: counted only when what is made inside matters.
+      IntOp $5 $5 & 8
+      ${IfThen} $R4 = 1 ${|} StrCpy $5 0 ${|}
+      ${If} $6 <> 0
+      ${AndIf} $5 = 0
+        ${If} $1 = 0
+        ${OrIf} $1 = 9
+          ; ACCESS_ALLOWED_ACE, ACCESS_ALLOWED_CALLBACK_ACE
+          IntOp $R5 $2 + 8
+          Call SidText
+          Call Trusted
+          ${IfThen} $R7 <> 1 ${|} StrCpy $R0 "open" ${|}
+        ${ElseIf} $1 = 5
+        ${OrIf} $1 = 11
+          ; Allowing object entries, not made for files: whose they are is not looked at.
+          StrCpy $R0 "open"
+        ${EndIf}
+      ${EndIf}
+      IntOp $4 $4 + 1
+    ${Loop}
+  ${EndIf}
+  System::Call "kernel32::LocalFree(p R8)"
+FunctionEnd
+
+; Rights over the installation folder through which another account could
+; change what the Startup shortcut and the verb run: add files or folders
+; (write, append), delete what it holds or the folder itself, change its
+; ACL or owner, generic write or all. Entries that pass on only to what is
+; made inside count too: the programs setup puts there would get them.
+!define FOLDER_RIGHTS 0x500D0046
+; Over a folder above it: whoever may rename it or remove what it holds,
+; or change its ACL or owner, could put a folder of their own in the
+; installation's place. (Any account may make folders in C:\: that alone
+; does not matter.)
+!define PARENT_RIGHTS 0x100D0040
+
+; Outside the user's profile a folder may belong to, or be open to, other
+; accounts (any account may make folders in C:\): $R0 = why the
+; installation folder, or one above it, may not be trusted; "" when they
+; may. Inside the profile, which only the user and the system reach,
+; nothing is checked.
+Function FolderSafety
+  StrCpy $R0 ""
+  StrLen $1 "$PROFILE\"
+  StrCpy $1 $INSTDIR $1
+  ${IfThen} $1 == "$PROFILE\" ${|} Return ${|}
+  StrCpy $9 $INSTDIR
+  StrCpy $R3 ${FOLDER_RIGHTS}
+  StrCpy $R4 1
+  ${Do}
+    ${If} ${FileExists} "$9\*.*"
+      ; GetNamedSecurityInfo reads "C:" as the current folder of drive C:.
+      StrCpy $R1 $9
+      StrCpy $1 $9 "" -1
+      ${IfThen} $1 == ":" ${|} StrCpy $R1 "$9\" ${|}
+      Call FolderControl
+      ${If} $R0 == "unreadable"
+        StrCpy $R0 "Setup cannot read who may change $R1."
+      ${ElseIf} $R0 != ""
+      ${AndIf} $R4 = 1
+        ${If} $R0 == "owner"
+          StrCpy $R0 "The folder belongs to another account, which could change the programs that Folderlane runs when you log on."
+        ${Else}
+          StrCpy $R0 "Other accounts on this computer can change the folder, and with it the programs that Folderlane runs when you log on."
+        ${EndIf}
+      ${ElseIf} $R0 != ""
+        StrCpy $R0 "Another account owns, or can rename or empty, the folder $R1 above it, and could put a folder of its own in its place."
+      ${EndIf}
+      ${IfThen} $R0 != "" ${|} Return ${|}
+    ${EndIf}
+    StrCpy $R3 ${PARENT_RIGHTS}
+    StrCpy $R4 0
+    ${GetParent} $9 $9
+  ${LoopUntil} $9 == ""
+FunctionEnd
+
+; $0 = 0 when setup may install into $INSTDIR; otherwise setup's exit code
+; for the refusal, which has been told (silently: nothing shown).
 Function CheckInstallFolder
+  ; The agent finds FolderList.txt and the read-me through the ANSI code
+  ; page: in a folder whose path that code page cannot spell it would find
+  ; neither. (A code page that spells everything, UTF-8, makes the call
+  ; fail: then every folder fits.)
   StrCpy $1 0
   ; Through a register: a quote in the path (O'Brien) would end a quoted text.
   StrCpy $2 $INSTDIR
@@ -173,118 +420,214 @@ Function CheckInstallFolder
   System::Call "kernel32::WideCharToMultiByte(i 0, i 0x400, w r2, i -1, p 0, i 0, p 0, *i r1r1)"
   ${If} $1 <> 0
     MessageBox MB_OK|MB_ICONSTOP "Folderlane cannot be installed in$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nThe path has characters that Windows' code page for non-Unicode programs lacks, and Folderlane would not find its files there. Choose a folder whose path has none, for example C:\Folderlane." /SD IDOK
-    Abort
+    StrCpy $0 2
+    Return
+  ${EndIf}
+  StrCpy $0 0
+  Call FolderSafety
+  ${If} $R0 != ""
+    MessageBox MB_OK|MB_ICONSTOP "Setup will not install Folderlane in$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\n$R0$\r$\n$\r$\nChoose a folder inside your user profile, or a new one that does not exist yet: setup makes it private to you." /SD IDOK
+    StrCpy $0 3
   ${EndIf}
 FunctionEnd
 
+Function LeaveFolderPage
+  Call CheckInstallFolder
+  ${IfThen} $0 <> 0 ${|} Abort ${|}
+FunctionEnd
 
-; Starts the agent only when none runs (the Startup shortcut's way). An
+; Starts the agent through the desktop shell's own ShellExecute
+; (Shell.Application of the desktop's folder view, as the shell documents
+; it), so that the agent runs as the shell does; $0 = 1 when the shell took
+; it. COM calls by their places in the interfaces' tables.
+Function StartThroughShell
+  StrCpy $0 0
+  System::Call "ole32::CoInitializeEx(p 0, i 2) i .r9"
+  StrCpy $1 0
+  StrCpy $2 0
+  StrCpy $3 0
+  StrCpy $4 0
+  StrCpy $5 0
+  StrCpy $6 0
+  StrCpy $7 0
+  StrCpy $8 0
+  ; CLSID_ShellWindows, IID_IShellWindows
+  System::Call "ole32::CoCreateInstance(g '{9BA05972-F6A8-11CF-A442-00A0C90A8F39}', p 0, i 0x17, g '{85CB6900-4D95-11CF-960C-0080C7F4EE85}', *p .r1) i .r0"
+  ${If} $0 = 0
+    ; FindWindowSW(CSIDL_DESKTOP as VT_I4, VT_EMPTY, SWC_DESKTOP, SWFO_NEEDDISPATCH)
+    System::Call "*(&i2 3, &i2 0, &i2 0, &i2 0, i 0, i 0) p .R1"
+    System::Call "*(i 0, i 0, i 0, i 0) p .R2"
+    System::Call "$1->15(p R1, p R2, i 8, *i .R3, i 1, *p .r2) i .r0"
+    System::Free $R1
+    System::Free $R2
+    ; S_FALSE and nothing: no desktop window
+    ${IfThen} $2 = 0 ${|} StrCpy $0 1 ${|}
+  ${EndIf}
+  ${If} $0 = 0
+    ; IServiceProvider::QueryService(SID_STopLevelBrowser, IID_IShellBrowser)
+    System::Call "$2->0(g '{6D5140C1-7436-11CE-8034-00AA006009FA}', *p .r3) i .r0"
+  ${EndIf}
+  ${If} $0 = 0
+    System::Call "$3->3(g '{4C96BE40-915C-11CF-99D3-00AA004AE837}', g '{000214E2-0000-0000-C000-000000000046}', *p .r4) i .r0"
+  ${EndIf}
+  ${If} $0 = 0
+    ; IShellBrowser::QueryActiveShellView
+    System::Call "$4->15(*p .r5) i .r0"
+  ${EndIf}
+  ${If} $0 = 0
+    ; IShellView::GetItemObject(SVGIO_BACKGROUND, IID_IDispatch)
+    System::Call "$5->15(i 0, g '{00020400-0000-0000-C000-000000000046}', *p .r6) i .r0"
+  ${EndIf}
+  ${If} $0 = 0
+    ; IShellFolderViewDual::get_Application
+    System::Call "$6->0(g '{E7A1AF80-4D96-11CF-960C-0080C7F4EE85}', *p .r7) i .r0"
+  ${EndIf}
+  ${If} $0 = 0
+    System::Call "$7->7(*p .R1) i .r0"
+    ${If} $0 = 0
+      ; IShellDispatch2
+      System::Call "$R1->0(g '{A4C6892C-3BA9-11D2-9DEA-00C04FB16162}', *p .r8) i .r0"
+      System::Call "$R1->2()"
+    ${EndIf}
+  ${EndIf}
+  ${If} $0 = 0
+    ; ShellExecute(file, and four empty VARIANTs by value: arguments,
+    ; folder, verb, show)
+    StrCpy $R1 "$INSTDIR\folderlane-open.exe"
+    System::Call "oleaut32::SysAllocString(w R1) p .R2"
+    System::Call "$8->31(p R2, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0) i .r0"
+    System::Call "oleaut32::SysFreeString(p R2)"
+  ${EndIf}
+  ${If} $0 = 0
+    StrCpy $0 1
+  ${Else}
+    StrCpy $0 0
+  ${EndIf}
+  ${IfThen} $8 <> 0 ${|} System::Call "$8->2()" ${|}
+  ${IfThen} $7 <> 0 ${|} System::Call "$7->2()" ${|}
+  ${IfThen} $6 <> 0 ${|} System::Call "$6->2()" ${|}
+  ${IfThen} $5 <> 0 ${|} System::Call "$5->2()" ${|}
+  ${IfThen} $4 <> 0 ${|} System::Call "$4->2()" ${|}
+  ${IfThen} $3 <> 0 ${|} System::Call "$3->2()" ${|}
+  ${IfThen} $2 <> 0 ${|} System::Call "$2->2()" ${|}
+  ${IfThen} $1 <> 0 ${|} System::Call "$1->2()" ${|}
+  ${IfThen} $9 >= 0 ${|} System::Call "ole32::CoUninitialize()" ${|}
+FunctionEnd
+
+; Starts the agent only when none runs (the Startup shortcut's way), and
+; only as the user of the desktop's shell: an agent of another account
+; would keep that account's list, with its rights, on this desktop. An
 ; agent started by setup run "as administrator" would have rights that the
-; user's own Explorer and the senders cannot reach: then the shell starts it,
-; with the shell's rights. When the shell's rights cannot be read (no shell
-; window, Explorer restarting), setup does not start it at all, and says
-; where to start it.
+; user's own Explorer and the senders cannot reach: then the shell starts
+; it, with the shell's rights. When the shell's user or rights cannot be
+; read (no shell window, Explorer restarting), setup does not start it at
+; all, and says where to start it.
 Function StartAgent
+  ${If} $ShellSid != $UserSid
+    System::Call "advapi32::GetUserNameW(w .r1, *i ${NSIS_MAX_STRLEN})"
+    StrCpy $FinishText "Folderlane is installed for the account $1 but not started: this desktop belongs to another account. Start Folderlane from the Start menu of $1."
+    ${IfThen} $ShellSid == "" ${|} StrCpy $FinishText "Folderlane is installed but not started: setup could not tell whose desktop this is, and an agent started from here could run as another account. Start Folderlane from the Start menu." ${|}
+    Return
+  ${EndIf}
   StrCpy $1 -1
   Call ElevationOf
   ${If} $0 <> 1
     Exec '"$INSTDIR\folderlane-open.exe"'
     Return
   ${EndIf}
+  Call OpenShell
   StrCpy $0 -1
-  ; The desktop's process, or the taskbar's (Explorer draws both; Wine's
-  ; desktop has only the taskbar).
-  System::Call "user32::GetShellWindow() p .r5"
-  ${If} $5 = 0
-    FindWindow $5 "Shell_TrayWnd"
-  ${EndIf}
-  ${If} $5 <> 0
-    StrCpy $6 0
-    System::Call "user32::GetWindowThreadProcessId(p r5, *i r6r6)"
-    ; PROCESS_QUERY_LIMITED_INFORMATION
-    System::Call "kernel32::OpenProcess(i 0x1000, i 0, i r6) p .r1"
+  ${If} $1 <> 0
     Call ElevationOf
     System::Call "kernel32::CloseHandle(p r1)"
   ${EndIf}
-  ${If} $0 = 0
-    Exec '"$WINDIR\explorer.exe" "$INSTDIR\folderlane-open.exe"'
-  ${ElseIf} $0 = 1
+  ${If} $0 = 1
     ; The shell has these rights too (UAC off, or the built-in Administrator).
     Exec '"$INSTDIR\folderlane-open.exe"'
-  ${Else}
-    StrCpy $FinishText "Folderlane is installed but not started: setup runs with administrator rights and could not tell the rights of your desktop, and an agent started from here would have rights that Explorer cannot reach. Start Folderlane from the Start menu."
+    Return
+  ${ElseIf} $0 = 0
+    Call StartThroughShell
+    ${IfThen} $0 = 1 ${|} Return ${|}
   ${EndIf}
+  StrCpy $FinishText "Folderlane is installed but not started: setup runs with administrator rights and could not start it with the rights of your desktop, and an agent started from here would have rights that Explorer cannot reach. Start Folderlane from the Start menu."
 FunctionEnd
 
-; Gives the folder $5, and what it will hold, a private ACL: the user,
-; SYSTEM and the Administrators. A folder made outside the profile would
-; inherit "Authenticated Users: Modify" from C:\, and any local account could
-; replace the programs that this user's Startup shortcut and verb run.
-Function MakePrivate
+; Makes the missing folders of the installation, outside the profile, each
+; private from its first moment: created with an ACL of its own (the user,
+; SYSTEM and the Administrators; nothing inherited from above, all of it
+; passed on to what is made inside). A folder made first and locked
+; afterwards would be open in between, and one made in C:\ inherits
+; "Authenticated Users: Modify". $0 = 0 when done, else the error.
+Function MakeFolders
   StrCpy $0 0
-  System::Call "advapi32::OpenProcessToken(p -1, i 0x8, *p .r1) i .r0"
-  ${If} $0 = 0
+  StrLen $1 "$PROFILE\"
+  StrCpy $1 $INSTDIR $1
+  ${IfThen} $1 == "$PROFILE\" ${|} Return ${|}
+  ; P: nothing inherited from above; OICI: passed on to files and folders.
+  System::Call "advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w 'D:P(A;OICI;FA;;;$UserSid)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)', i 1, *p .r3, p 0) i .r1 ?e"
+  Pop $0
+  ${If} $1 = 0
+    ${IfThen} $0 = 0 ${|} StrCpy $0 1 ${|}
     Return
   ${EndIf}
-  ; TokenUser: a TOKEN_USER, whose first field points at the user's SID.
-  System::Call "*(&i1024) p .r2"
-  System::Call "advapi32::GetTokenInformation(p r1, i 1, p r2, i 1024, *i .r3) i .r0"
-  System::Call "kernel32::CloseHandle(p r1)"
+  StrCpy $0 0
+  ; SECURITY_ATTRIBUTES
+  System::Call "*(i 12, p r3, i 0) p .r4"
+  ; Outermost first: each inherits nothing from a folder that may be open.
+  StrCpy $5 ""
+  ${DoUntil} ${FileExists} "$INSTDIR\*.*"
+    StrCpy $1 $INSTDIR
+    ${Do}
+      ${GetParent} $1 $2
+      ${If} $2 == ""
+      ${OrIf} ${FileExists} "$2\*.*"
+        ${ExitDo}
+      ${EndIf}
+      StrCpy $1 $2
+    ${Loop}
+    ; A folder that another account made meanwhile is not taken either.
+    System::Call "kernel32::CreateDirectoryW(w r1, p r4) i .r2 ?e"
+    Pop $0
+    ${IfThen} $2 <> 0 ${|} StrCpy $0 0 ${|}
+    ${IfThen} $0 <> 0 ${|} ${ExitDo} ${|}
+    ${IfThen} $5 == "" ${|} StrCpy $5 $1 ${|}
+  ${Loop}
+  ; What was made stays private and empty: nobody else could put anything there.
   ${If} $0 <> 0
-    System::Call "*$2(p .r3)"
-    System::Call "advapi32::ConvertSidToStringSidW(p r3, *p .r4) i .r0"
+  ${AndIf} $5 != ""
+    RMDir /r "$5"
   ${EndIf}
-  ${If} $0 <> 0
-    System::Call "kernel32::lstrcpynW(w .r6, p r4, i 256)"
-    System::Call "kernel32::LocalFree(p r4)"
-    ; P: nothing inherited from above; OICI: passed on to files and folders.
-    System::Call "advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w 'D:P(A;OICI;FA;;;$6)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)', i 1, *p .r7, p 0) i .r0"
-  ${EndIf}
-  ${If} $0 <> 0
-    System::Call "advapi32::GetSecurityDescriptorDacl(p r7, *i .r8, *p .r9, *i .r3)"
-    ; SE_FILE_OBJECT; DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
-    System::Call "advapi32::SetNamedSecurityInfoW(w r5, i 1, i 0x80000004, p 0, p 0, p r9, p 0) i .r0"
-    System::Call "kernel32::LocalFree(p r7)"
-    ${If} $0 = 0
-      StrCpy $0 1
-    ${Else}
-      StrCpy $0 0
-    ${EndIf}
-  ${EndIf}
-  System::Free $2
-  ${If} $0 = 0
-    MessageBox MB_OK|MB_ICONEXCLAMATION "Setup could not make $5 private to you: other accounts on this computer may be able to change the files in it." /SD IDOK
-  ${EndIf}
+  System::Free $4
+  System::Call "kernel32::LocalFree(p r3)"
 FunctionEnd
 
 Section "Folderlane" SecAgent
   SectionIn RO
+  ${If} $UserSid == "${SYSTEM_SID}"
+    ; A silent installation, as deployment tools run it (an interactive one
+    ; was refused at the start).
+    DetailPrint "Folderlane installs per user: run setup as the user who will use it, not as SYSTEM."
+    SetErrorLevel 5
+    Abort
+  ${EndIf}
   ; Silent installations skip the folder page and its check.
   Call CheckInstallFolder
-  Call CloseAgents
+  ${If} $0 <> 0
+    SetErrorLevel $0
+    Abort
+  ${EndIf}
   ; The folder above the installation is removed on uninstalling only when
   ; this installation made it.
-  ${GetParent} "$INSTDIR" $0
-  ${IfNot} ${FileExists} "$0\*.*"
-    WriteRegStr HKCU "${UNINSTALL_KEY}" "CreatedFolder" "$0"
+  ${GetParent} "$INSTDIR" $9
+  ${IfThen} ${FileExists} "$9\*.*" ${|} StrCpy $9 "" ${|}
+  Call MakeFolders
+  ${If} $0 <> 0
+    MessageBox MB_OK|MB_ICONSTOP "Setup could not make$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nprivate to you (error $0), so other accounts on this computer might change the programs that Folderlane runs when you log on. Nothing has been installed. Choose another folder." /SD IDOK
+    SetErrorLevel 3
+    Abort
   ${EndIf}
-  ; $5: the outermost folder this installation makes, if any.
-  StrCpy $5 ""
-  StrCpy $0 $INSTDIR
-  ${DoUntil} ${FileExists} "$0\*.*"
-    StrCpy $5 $0
-    ${GetParent} $5 $0
-    ${IfThen} $0 == "" ${|} ${ExitDo} ${|}
-  ${Loop}
-
-  ; Private before anything is made in it: what follows inherits its ACL.
-  StrLen $1 "$PROFILE\"
-  StrCpy $1 $5 $1
-  ${If} $5 != ""
-  ${AndIf} $1 != "$PROFILE\"
-    CreateDirectory "$5"
-    Call MakePrivate
-  ${EndIf}
+  Call CloseAgents
+  ${IfThen} $9 != "" ${|} WriteRegStr HKCU "${UNINSTALL_KEY}" "CreatedFolder" "$9" ${|}
   SetOutPath "$INSTDIR"
   File "${BUILD}/Folderlane.exe"
   File "${BUILD}/folderlane-send.exe"
@@ -341,14 +684,20 @@ Section "-Start"
   ${EndIf}
 SectionEnd
 
-; An option chosen or left out last time is chosen or left out again; the
-; switches /STARTUP, /NOSTARTUP, /OPENWITH and /NOOPENWITH (before /D=)
-; choose for this and later installations.
+; An option chosen or left out last time is chosen or left out again; after
+; a version that did not remember them ($R1: its folder), the option is left
+; out when the user removed what it made ($R2 = 0). The switches /STARTUP,
+; /NOSTARTUP, /OPENWITH and /NOOPENWITH (before /D=) choose for this and
+; later installations.
 !macro CHOICE NAME SECTION SWITCH
   ClearErrors
   ReadRegDWORD $0 HKCU "${UNINSTALL_KEY}" "${NAME}"
-  ${IfNot} ${Errors}
-  ${AndIf} $0 = 0
+  ${If} ${Errors}
+    ${If} $R1 != ""
+    ${AndIf} $R2 = 0
+      !insertmacro UnselectSection ${SECTION}
+    ${EndIf}
+  ${ElseIf} $0 = 0
     !insertmacro UnselectSection ${SECTION}
   ${EndIf}
   ClearErrors
@@ -365,18 +714,60 @@ SectionEnd
 
 Function .onInit
   StrCpy $EndedAgent 0
-  ; Run elevated, setup installs for the account it runs as: after "Run as
-  ; administrator" and an administrator's password, not for the user who
-  ; asked. A silent installation goes on, as deployment tools expect.
+  System::Call "advapi32::GetUserNameW(w .r8, *i ${NSIS_MAX_STRLEN})"
   StrCpy $1 -1
-  Call ElevationOf
-  ${If} $0 = 1
-    System::Call "advapi32::GetUserNameW(w .r1, *i ${NSIS_MAX_STRLEN})"
-    MessageBox MB_OKCANCEL|MB_ICONEXCLAMATION|MB_DEFBUTTON2 "Setup runs with administrator rights, and installs Folderlane for the account it runs as: $1.$\r$\n$\r$\nIf you chose $\"Run as administrator$\" and typed an administrator's password, that is the administrator's account, and you would get nothing. Setup is meant to run without $\"Run as administrator$\": choose Cancel and start it again normally.$\r$\n$\r$\nChoose OK to install for $1." /SD IDOK IDOK +2
-    Abort
+  Call UserOf
+  StrCpy $UserSid $0
+  ; Deployment tools run setup as SYSTEM, whose profile nobody logs on
+  ; with. A silent installation says so in its log (the first section).
+  ${If} $UserSid == "${SYSTEM_SID}"
+    ${IfNot} ${Silent}
+      MessageBox MB_OK|MB_ICONSTOP "Setup runs as the SYSTEM account, but Folderlane installs per user. Run setup as the user who will use it." /SD IDOK
+      SetErrorLevel 5
+      Abort
+    ${EndIf}
+  ${Else}
+    ; The desktop's shell runs as the user who is logged on. Its process
+    ; lets only its own user and the system read it: a refusal (access
+    ; denied) means another account.
+    Call OpenShell
+    StrCpy $ShellSid ""
+    ${If} $1 <> 0
+      Call UserOf
+      StrCpy $ShellSid $0
+      System::Call "kernel32::CloseHandle(p r1)"
+    ${EndIf}
+    ${If} $ShellSid == ""
+    ${AndIf} $2 = 5
+      StrCpy $ShellSid "another account"
+    ${EndIf}
+    StrCpy $1 -1
+    Call ElevationOf
+    ${If} $ShellSid != ""
+    ${AndIf} $ShellSid != $UserSid
+      ; "Run as different user": not elevated, so the warning below would not come.
+      ${If} ${Cmd} `MessageBox MB_OKCANCEL|MB_ICONEXCLAMATION|MB_DEFBUTTON2 "Setup runs as $8, but this desktop belongs to another account. Setup installs Folderlane for the account it runs as: $8 would get its shortcuts and $\"Open with Folderlane$\", and you would get nothing.$\r$\n$\r$\nIf you chose $\"Run as different user$\" or typed another account's password, choose Cancel and start setup again normally.$\r$\n$\r$\nChoose OK to install for $8; setup will not start Folderlane on this desktop." /SD IDCANCEL IDCANCEL`
+        SetErrorLevel 4
+        Abort
+      ${EndIf}
+    ${ElseIf} $0 = 1
+      ; Run elevated, setup installs for the account it runs as: after "Run
+      ; as administrator" and an administrator's password, not for the user
+      ; who asked. A silent installation goes on, as deployment tools expect.
+      MessageBox MB_OKCANCEL|MB_ICONEXCLAMATION|MB_DEFBUTTON2 "Setup runs with administrator rights, and installs Folderlane for the account it runs as: $8.$\r$\n$\r$\nIf you chose $\"Run as administrator$\" and typed an administrator's password, that is the administrator's account, and you would get nothing. Setup is meant to run without $\"Run as administrator$\": choose Cancel and start it again normally.$\r$\n$\r$\nChoose OK to install for $8." /SD IDOK IDOK +2
+      Abort
+    ${EndIf}
   ${EndIf}
   ${GetParameters} $R0
+  ClearErrors
+  ReadRegStr $R1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  StrCpy $R2 0
+  ${IfThen} ${FileExists} "$SMSTARTUP\${SHORTCUT}" ${|} StrCpy $R2 1 ${|}
   !insertmacro CHOICE "${CHOICE_STARTUP}" ${SecStartup} "STARTUP"
+  ClearErrors
+  ReadRegStr $0 HKCU "${FOLDER_VERB}\command" ""
+  StrCpy $R2 1
+  ${IfThen} ${Errors} ${|} StrCpy $R2 0 ${|}
   !insertmacro CHOICE "${CHOICE_OPEN_WITH}" ${SecOpenWith} "OPENWITH"
 FunctionEnd
 
