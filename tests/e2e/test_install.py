@@ -248,12 +248,30 @@ class Installer(IntakeTestCase):
         # The option left out is left out again; switches choose anew.
         self.assertFalse(os.path.exists(startup_link))
         self.assertIsNotNone(self.world.registry(folder_verb))
+        # Over a version that remembered nothing, what the user kept of its
+        # shortcut and verb tells the options.
+        for choice in ("StartAtLogOn", "OpenWith"):
+            self.world.reg("delete", UNINSTALL_KEY, "/v", choice, "/f")
+        for _, key, _ in VERBS:
+            self.world.reg("delete", USER_CLASSES + key, "/f")
+        self.install()
+        self.assertFalse(os.path.exists(startup_link))
+        self.assertIsNone(self.world.registry(folder_verb))
+        entry = self.world.registry(UNINSTALL_KEY)
+        self.assertEqual((entry["StartAtLogOn"], entry["OpenWith"]), (0, 0))
         # By hand, the finish page says that the running agent's list went.
         finish = self.install_by_hand("/STARTUP", "/NOOPENWITH")
         self.assertIn("The Folderlane that was running has been ended", finish)
-        self.assertEqual(len(self.world.agent_windows()), 1)
+        (installed,) = self.world.agent_windows()
         self.assertTrue(os.path.exists(startup_link))
         self.assertIsNone(self.world.registry(folder_verb))
+
+        # A copy in another folder runs on through an installation and the
+        # uninstaller, which end only the installed agent.
+        portable = self.new_agent()
+        self.assertEqual(self.wine(self.world.windows_path(self.setup), "/S").returncode, 0)
+        self.assertNotIn(installed.hwnd, [w.hwnd for w in self.world.agent_windows()])
+        self.assertIn(portable.hwnd, [w.hwnd for w in self.world.agent_windows()])
 
         # Run in place (_?=), the uninstaller is done when it returns, and
         # leaves itself; what the user put beside the agent stays too.
@@ -261,7 +279,37 @@ class Installer(IntakeTestCase):
         self.assertEqual(run.returncode, 0)
         self.assertIsNone(self.world.registry(UNINSTALL_KEY))
         self.assertEqual(sorted(os.listdir(install)), ["FolderList.txt", "Uninstall.exe"])
-        self.assertEqual(self.world.agent_windows(), [])
+        self.assertEqual([w.pid for w in self.world.agent_windows()], [portable.pid])
+        self.assertTrue(portable.running)
+
+    def test_a_folder_outside_the_profile_is_private_from_its_start_and_one_others_control_is_refused(self):
+        # Wine keeps no ACLs: it answers with an owner and an ACL made from
+        # the Unix owner and mode (another uid: S-1-5-7; o+w: Everyone may
+        # write and delete), and turns the ACL of a folder made into a mode.
+        drive_c = os.path.join(self.world.prefix, "drive_c")
+        taken, open_ = os.path.join(drive_c, "e2e-taken"), os.path.join(drive_c, "e2e-open")
+        for folder in (taken, open_):
+            os.makedirs(folder)
+            self.addCleanup(shutil.rmtree, folder, True)
+        os.chown(taken, 4321, 4321)
+        os.chmod(open_, 0o777)
+        long_name = "C:\\e2e-long\\" + "n" * 300 + "\\Folderlane"
+        for folder in ("C:\\e2e-taken", "C:\\e2e-open", "C:\\e2e-open\\Folderlane", long_name):
+            with self.subTest(folder[:30]):
+                run = self.wine(self.world.windows_path(self.setup), "/S", "/D=" + folder)
+                self.assertEqual(run.returncode, 3)
+                self.assertIsNone(self.world.registry(UNINSTALL_KEY))
+                self.assertEqual(self.world.agent_windows(), [])
+        self.assertEqual(os.listdir(taken) + os.listdir(open_), [])
+        # (A level that could not be made leaves none of those made before it.)
+        self.assertFalse(os.path.exists(os.path.join(drive_c, "e2e-long")))
+
+        self.install_dir = "C:\\e2e-new\\Folderlane"
+        self.install("/D=" + self.install_dir)
+        for folder in ("e2e-new", "e2e-new/Folderlane"):
+            self.assertEqual(os.stat(os.path.join(drive_c, folder)).st_mode & 0o007, 0, folder)
+        self.uninstall()
+        self.assertFalse(os.path.exists(os.path.join(drive_c, "e2e-new")))
 
     def test_one_agent_whoever_starts_it_no_folder_the_code_page_cannot_spell_and_elevation_told(self):
         # Wine runs every program elevated, as "Run as administrator" does:
