@@ -36,7 +36,10 @@ ManifestDPIAware true
 !define AGENT_CLASS "NelvoFolderWindow"
 !define AGENT_TITLE "NelvoFolder"
 !define SHORTCUT "Folderlane.lnk"
-!define SYSTEM_SID "S-1-5-18"
+; (Tests build a setup that takes another SID for SYSTEM's.)
+!ifndef SYSTEM_SID
+  !define SYSTEM_SID "S-1-5-18"
+!endif
 ; The option pages' choices, remembered beside the uninstall entry for the
 ; next installation (1 chosen, 0 left out).
 !define CHOICE_STARTUP "StartAtLogOn"
@@ -303,8 +306,8 @@ FunctionEnd
 Function FolderControl
   StrCpy $R0 "unreadable"
   StrCpy $R2 0
-  ; SE_FILE_OBJECT; OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
   StrCpy $3 0
+  ; SE_FILE_OBJECT; OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
   System::Call "advapi32::GetNamedSecurityInfoW(w R1, i 1, i 5, *p .R5, p 0, *p .R2, p 0, *p .R8) i .r1"
   ${IfThen} $1 <> 0 ${|} Return ${|}
   Call SidText
@@ -365,6 +368,9 @@ FunctionEnd
 ; installation's place. (Any account may make folders in C:\: that alone
 ; does not matter.)
 !define PARENT_RIGHTS 0x100D0040
+; A drive's root cannot be renamed: there the right to delete (which
+; "Authenticated Users: Modify" on a new drive gives) does not matter.
+!define ROOT_RIGHTS 0x100C0040
 
 ; Outside the user's profile a folder may belong to, or be open to, other
 ; accounts (any account may make folders in C:\): $R0 = why the
@@ -384,7 +390,10 @@ Function FolderSafety
       ; GetNamedSecurityInfo reads "C:" as the current folder of drive C:.
       StrCpy $R1 $9
       StrCpy $1 $9 "" -1
-      ${IfThen} $1 == ":" ${|} StrCpy $R1 "$9\" ${|}
+      ${If} $1 == ":"
+        StrCpy $R1 "$9\"
+        StrCpy $R3 ${ROOT_RIGHTS}
+      ${EndIf}
       Call FolderControl
       ${If} $R0 == "unreadable"
         StrCpy $R0 "Setup cannot read who may change $R1."
@@ -464,10 +473,11 @@ Function StartThroughShell
     ${IfThen} $2 = 0 ${|} StrCpy $0 1 ${|}
   ${EndIf}
   ${If} $0 = 0
-    ; IServiceProvider::QueryService(SID_STopLevelBrowser, IID_IShellBrowser)
+    ; IServiceProvider
     System::Call "$2->0(g '{6D5140C1-7436-11CE-8034-00AA006009FA}', *p .r3) i .r0"
   ${EndIf}
   ${If} $0 = 0
+    ; QueryService(SID_STopLevelBrowser, IID_IShellBrowser)
     System::Call "$3->3(g '{4C96BE40-915C-11CF-99D3-00AA004AE837}', g '{000214E2-0000-0000-C000-000000000046}', *p .r4) i .r0"
   ${EndIf}
   ${If} $0 = 0
@@ -479,10 +489,11 @@ Function StartThroughShell
     System::Call "$5->15(i 0, g '{00020400-0000-0000-C000-000000000046}', *p .r6) i .r0"
   ${EndIf}
   ${If} $0 = 0
-    ; IShellFolderViewDual::get_Application
+    ; IShellFolderViewDual
     System::Call "$6->0(g '{E7A1AF80-4D96-11CF-960C-0080C7F4EE85}', *p .r7) i .r0"
   ${EndIf}
   ${If} $0 = 0
+    ; get_Application: the shell's Shell.Application
     System::Call "$7->7(*p .R1) i .r0"
     ${If} $0 = 0
       ; IShellDispatch2

@@ -326,6 +326,21 @@ class Installer(IntakeTestCase):
                                    "/D=C:\\e2e\\O'Brien\\\u03a9mega").returncode, 2)
         self.assertFalse(os.path.exists(self.world.host_path("C:\\e2e\\O'Brien")))
         self.assertIsNone(self.world.registry(UNINSTALL_KEY))
+        # Wine never runs a program as SYSTEM: a setup built to take Wine's
+        # one user (S-1-5-21-0-0-0-1000) for SYSTEM refuses it, with 5.
+        as_system = os.path.join(os.path.dirname(self.setup), "as-system-setup.exe")
+        subprocess.run(["makensis", "-V1", "-INPUTCHARSET", "UTF8", "-DVERSION=5.4.0.0",
+                        f"-DBUILD={self.world.build}", f"-DROOT={CHECKOUT}", f"-DOUTFILE={as_system}",
+                        "-DSYSTEM_SID=S-1-5-21-0-0-0-1000", os.path.join(CHECKOUT, "installer", "Folderlane.nsi")],
+                       check=True, capture_output=True)
+        self.assertEqual(self.wine(self.world.windows_path(as_system), "/S").returncode, 5)
+        setup = subprocess.Popen(["wine", self.world.windows_path(as_system)], env=self.agent.record_env(),
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        box, text = self.world.message_box("Folderlane Setup", 30)
+        self.assertIn("Folderlane installs per user", text)
+        self.world.press(box, IDOK)
+        self.assertEqual(setup.wait(30), 5)
+        self.assertIsNone(self.world.registry(UNINSTALL_KEY))
 
         agent = self.install()
         opener = self.install_dir + "\\folderlane-open.exe"
