@@ -460,15 +460,13 @@ Function StartThroughShell
   StrCpy $6 0
   StrCpy $7 0
   StrCpy $8 0
-  ; CLSID_ShellWindows, IID_IShellWindows
-  System::Call "ole32::CoCreateInstance(g '{9BA05972-F6A8-11CF-A442-00A0C90A8F39}', p 0, i 0x17, g '{85CB6900-4D95-11CF-960C-0080C7F4EE85}', *p .r1) i .r0"
+  ; CLSID_ShellWindows, IID_IShellWindows: served by Explorer (CLSCTX_LOCAL_SERVER)
+  System::Call "ole32::CoCreateInstance(g '{9BA05972-F6A8-11CF-A442-00A0C90A8F39}', p 0, i 4, g '{85CB6900-4D95-11CF-960C-0080C7F4EE85}', *p .r1) i .r0"
   ${If} $0 = 0
-    ; FindWindowSW(CSIDL_DESKTOP as VT_I4, VT_EMPTY, SWC_DESKTOP, SWFO_NEEDDISPATCH)
-    System::Call "*(&i2 3, &i2 0, &i2 0, &i2 0, i 0, i 0) p .R1"
-    System::Call "*(i 0, i 0, i 0, i 0) p .R2"
-    System::Call "$1->15(p R1, p R2, i 8, *i .R3, i 1, *p .r2) i .r0"
+    ; FindWindowSW(VT_EMPTY, VT_EMPTY, SWC_DESKTOP, SWFO_NEEDDISPATCH)
+    System::Call "*(i 0, i 0, i 0, i 0) p .R1"
+    System::Call "$1->15(p R1, p R1, i 8, *i .R3, i 1, *p .r2) i .r0"
     System::Free $R1
-    System::Free $R2
     ; S_FALSE and nothing: no desktop window
     ${IfThen} $2 = 0 ${|} StrCpy $0 1 ${|}
   ${EndIf}
