@@ -5,7 +5,7 @@ WIN32 := build/win32
 MEMCHECK := build/memcheck
 JOBS ?= 2
 
-.PHONY: run test deps native win32 memcheck check-memory check-reproducible build dist clean
+.PHONY: run test deps native win32 memcheck check-memory check-reproducible check-fresh build dist clean
 
 run: win32
 	scripts/run-agent.sh $(WIN32)
@@ -44,6 +44,12 @@ check-memory: memcheck
 # dist folders byte for byte (some 20 s; `make test` runs it too).
 check-reproducible: deps
 	scripts/check-reproducible.sh $(JOBS)
+
+# `make test` on a stock Debian 12 made with debootstrap, in a chroot: proves
+# that the repository installs all it needs (root and the package mirror;
+# about half an hour, so not part of .ci/run).
+check-fresh:
+	scripts/check-fresh.sh
 
 clean:
 	rm -rf build dist

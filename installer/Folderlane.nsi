@@ -290,6 +290,7 @@ Section "Folderlane" SecAgent
   File "${BUILD}/folderlane-send.exe"
   File "${BUILD}/folderlane-open.exe"
   File "${BUILD}/Nelvoreadme.txt"
+  File "${BUILD}/LICENSE.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   CreateShortcut "$SMPROGRAMS\${SHORTCUT}" "$INSTDIR\Folderlane.exe" "" "$INSTDIR\Folderlane.exe" 0
 
@@ -393,6 +394,7 @@ Section "Uninstall"
   Delete "$INSTDIR\folderlane-send.exe"
   Delete "$INSTDIR\folderlane-open.exe"
   Delete "$INSTDIR\Nelvoreadme.txt"
+  Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\Uninstall.exe"
   ; Not /r: a folder list the user keeps beside the agent stays, and so does the folder.
   RMDir "$INSTDIR"

@@ -17,7 +17,7 @@ fi
 work=$(mktemp -d /tmp/folderlane-reproduce.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 # Whatever this shell has set must not make the two alike, nor sign them.
-unset SOURCE_DATE_EPOCH FOLDERLANE_SIGN_PFX FOLDERLANE_SIGN_PASSWORD
+unset SOURCE_DATE_EPOCH FOLDERLANE_SIGN_PFX FOLDERLANE_SIGN_PKCS11_MODULE FOLDERLANE_SIGN_PASSWORD
 
 dists=()
 for tree in "$work/one" "$work/second-clone"; do

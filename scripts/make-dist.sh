@@ -20,7 +20,7 @@ dist=$(cd "${2:-$root/dist}" && pwd)
 version=$(sed -n 's/^#define FOLDERLANE_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/Version.h")
 [ -n "$version" ] || { echo "make-dist: no version in $build/generated/Version.h" >&2; exit 1; }
 programs=(Folderlane.exe folderlane-send.exe folderlane-open.exe)
-files=("${programs[@]}" Nelvoreadme.txt)
+files=("${programs[@]}" Nelvoreadme.txt LICENSE.txt)
 for file in "${files[@]}"; do
     [ -f "$build/$file" ] || { echo "make-dist: missing $build/$file: build the win32 tree first" >&2; exit 1; }
 done
@@ -30,7 +30,7 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
 fi
 export SOURCE_DATE_EPOCH
 signing=""
-[ -z "${FOLDERLANE_SIGN_PFX:-}" ] || signing=1
+[ -z "${FOLDERLANE_SIGN_PFX:-}${FOLDERLANE_SIGN_PKCS11_MODULE:-}" ] || signing=1
 url=${FOLDERLANE_RELEASE_URL:-https://downloads.folderlane.invalid/Folderlane-$version-setup.exe}
 
 # What setup and the archive hold, in a folder of its own: signed there, and
@@ -70,8 +70,10 @@ PY
 python3 "$root/scripts/winget-manifest.py" "$version" "$setup" "$url" "$dist/winget"
 (cd "$dist" && sha256sum "$(basename "$setup")" "$(basename "$portable")" > SHA256SUMS)
 echo "dist: $(basename "$setup") $(basename "$portable") SHA256SUMS winget/"
-if [ -n "$signing" ]; then
+if [ -n "${FOLDERLANE_SIGN_PKCS11_MODULE:-}" ]; then
+    echo "dist: signed with the key ${FOLDERLANE_SIGN_KEY:-}"
+elif [ -n "$signing" ]; then
     echo "dist: signed with $FOLDERLANE_SIGN_PFX"
 else
-    echo "dist: unsigned (set FOLDERLANE_SIGN_PFX and FOLDERLANE_SIGN_PASSWORD to sign)"
+    echo "dist: unsigned (to sign, see scripts/sign.sh)"
 fi

@@ -137,7 +137,7 @@ def file_version(exe, table="040904E4"):
 class Distribution(unittest.TestCase):
     """dist/: the installer and the portable archive of the same build."""
 
-    SHIPPED = ["Folderlane.exe", "Nelvoreadme.txt", "folderlane-open.exe", "folderlane-send.exe"]
+    SHIPPED = ["Folderlane.exe", "LICENSE.txt", "Nelvoreadme.txt", "folderlane-open.exe", "folderlane-send.exe"]
 
     def setUp(self):
         self.build = os.environ.get("E2E_BUILD", "build/win32")

@@ -35,7 +35,7 @@ VERBS = (("Directory", "Directory\\shell\\Folderlane", "%1"),
          ("Drive", "Drive\\shell\\Folderlane", "%1"))
 CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_LOCAL_APPDATA = 2, 7, 0x1C
 PROGRAMS = ("Folderlane.exe", "folderlane-send.exe", "folderlane-open.exe")
-SHIPPED = PROGRAMS + ("Nelvoreadme.txt",)
+SHIPPED = PROGRAMS + ("Nelvoreadme.txt", "LICENSE.txt")
 # The published schemas of the winget manifest (copied unchanged, with their licence).
 WINGET_SCHEMAS = os.path.join(CHECKOUT, "third_party", "winget-1.10.0")
 
