@@ -143,13 +143,13 @@ class Installer(IntakeTestCase):
         return "\n".join(shown)
 
     def uninstall(self):
-        """Uninstalls silently and waits until the uninstaller is done (it
-        goes on from a copy of itself in the temporary folder)."""
-        run = self.wine(self.install_dir + "\\Uninstall.exe", "/S")
-        self.assertEqual(run.returncode, 0, "the uninstaller's exit code")
-        wait_for(lambda: self.world.registry(UNINSTALL_KEY) is None
-                 and not [c for c in self.world.wine_processes() if "nsu" in c.lower()],
-                 30, 0.5, "the uninstaller to finish")
+        """Uninstalls as winget and deployment tools do, by the entry's
+        QuietUninstallString: everything is gone when it returns."""
+        quiet = self.world.registry(UNINSTALL_KEY)["QuietUninstallString"]
+        self.assertEqual(self.run_command_line(quiet), 0, "the uninstaller's exit code")
+        install = self.world.host_path(self.install_dir)
+        self.assertFalse(os.path.exists(install), os.listdir(install) if os.path.isdir(install) else "")
+        self.assertIsNone(self.world.registry(UNINSTALL_KEY))
 
     def close_agent(self, agent):
         agent.post(WM_CLOSE)
@@ -182,7 +182,7 @@ class Installer(IntakeTestCase):
         self.assertEqual((entry["DisplayName"], entry["DisplayVersion"], entry["InstallLocation"]),
                          ("Folderlane", "5.4.0.0", self.install_dir))
         self.assertEqual(entry["UninstallString"], f'"{self.install_dir}\\Uninstall.exe"')
-        self.assertEqual(entry["QuietUninstallString"], f'"{self.install_dir}\\Uninstall.exe" /S')
+        self.assertIn(f'"{self.install_dir}\\Uninstall.exe"', entry["QuietUninstallString"])
         for _, key, item in VERBS:
             self.assertEqual(self.world.registry(USER_CLASSES + key)["(Default)"],
                              "Open with Folderlane", key)
@@ -219,7 +219,6 @@ class Installer(IntakeTestCase):
         self.assertEqual(self.world.agent_windows(), [], "the uninstaller ends the agent")
         self.assertNoIcons()
         self.assertEqual([c for c in self.world.wine_processes() if "folderlane" in c.lower()], [])
-        self.assertFalse(os.path.exists(install), os.listdir(install) if os.path.isdir(install) else "")
         for folder in (self.start_menu, self.startup):
             self.assertFalse(os.path.exists(self.world.host_path(folder + "\\Folderlane.lnk")))
         for _, key, _ in VERBS:
