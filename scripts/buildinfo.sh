@@ -6,6 +6,8 @@
 # osslsigncode when signing).
 # Usage: scripts/buildinfo.sh BUILD_DIR VERSION SIGNED   (SIGNED: 1 or empty)
 set -euo pipefail
+# The same text in every locale (sort's order above all).
+export LC_ALL=C
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$1 version=$2 signed=${3:-}
 
