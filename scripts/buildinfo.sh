@@ -23,7 +23,8 @@ for library in libstdc++.a libgcc.a libgcc_eh.a crt2.o libmingw32.a libmsvcrt.a 
 done
 nsis=/usr/share/nsis
 files+=("$(command -v makensis)" "$nsis/Stubs/lzma_solid-x86-unicode" "$nsis/Plugins/x86-unicode/System.dll")
-files+=($(python3 -c 'import sys, zipfile, zlib
+# make-dist.sh's Python, the one that packs the archive.
+files+=($(/usr/bin/python3 -c 'import sys, zipfile, zlib
 print(sys.executable, zipfile.__file__)
 print(*(line.split()[-1] for line in open("/proc/self/maps") if "/libz.so" in line))'))
 [ -z "$signed" ] || files+=("$(command -v osslsigncode)")

@@ -30,6 +30,9 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || stat -c %Y "$root/CMakeLists.txt")
 fi
 export SOURCE_DATE_EPOCH
+# Debian's own Python packs the archive, whichever python3 comes first in
+# PATH: BUILDINFO names its packages.
+python=/usr/bin/python3
 signing=""
 [ -z "${FOLDERLANE_SIGN_PFX:-}${FOLDERLANE_SIGN_PKCS11_MODULE:-}" ] || signing=1
 
@@ -50,7 +53,7 @@ portable=$dist/Folderlane-$version-portable.zip
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DBUILD="$stage" -DROOT="$root" \
     -DOUTFILE="$setup" ${signing:+-DSIGN="$root/scripts/sign.sh"} "$root/installer/Folderlane.nsi"
 # makensis leaves the time its stub was built in the setup's PE header.
-python3 - "$setup" "$SOURCE_DATE_EPOCH" <<'PY'
+"$python" - "$setup" "$SOURCE_DATE_EPOCH" <<'PY'
 import struct, sys
 with open(sys.argv[1], "r+b") as f:
     f.seek(0x3C)
@@ -65,7 +68,7 @@ PY
 
 # The shipped files at the top of the archive: unpacked anywhere, they run.
 rm -f "$portable"
-python3 - "$portable" "$stage" "$SOURCE_DATE_EPOCH" "${files[@]}" <<'PY'
+"$python" - "$portable" "$stage" "$SOURCE_DATE_EPOCH" "${files[@]}" <<'PY'
 import os, sys, time, zipfile
 archive, stage, epoch, names = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
 # Zip's times start in 1980 and count local time: the epoch's, in UTC.
@@ -85,7 +88,7 @@ published=("$(basename "$setup")" "$(basename "$portable")" LICENSE.txt Nelvorea
 (cd "$dist" && sha256sum "${published[@]}" >SHA256SUMS)
 rm -rf "$dist/winget"
 if [ -n "${FOLDERLANE_RELEASE_URL:-}" ]; then
-    python3 "$root/scripts/winget-manifest.py" "$version" "$setup" "$FOLDERLANE_RELEASE_URL" "$dist/winget"
+    "$python" "$root/scripts/winget-manifest.py" "$version" "$setup" "$FOLDERLANE_RELEASE_URL" "$dist/winget"
     echo "dist: ${published[*]} SHA256SUMS winget/"
 else
     echo "dist: ${published[*]} SHA256SUMS"

@@ -3,6 +3,7 @@ two helpers (a GUI one for Explorer, a console one for scripts), and what
 `make dist` packs for Windows users."""
 
 import os
+import re
 import struct
 import unittest
 import xml.etree.ElementTree as ET
@@ -22,7 +23,7 @@ class PortableExecutable:
         pe = struct.unpack_from("<I", self.data, 0x3C)[0]
         if self.data[pe:pe + 4] != b"PE\0\0":
             raise ValueError("not a PE file")
-        self.machine, sections, _, _, _, optional_size, self.characteristics = \
+        self.machine, sections, self.time_stamp, _, _, optional_size, self.characteristics = \
             struct.unpack_from("<HHIIIHH", self.data, pe + 4)
         optional = pe + 24
         self.magic = struct.unpack_from("<H", self.data, optional)[0]
@@ -157,6 +158,11 @@ class Distribution(unittest.TestCase):
         # Per user: it must not ask for administrator rights.
         manifest = setup.resources(RT_MANIFEST)[1].decode("utf-8")
         self.assertRegex(manifest, r'requestedExecutionLevel level="asInvoker"')
+        # Its header has the release's one time, not when makensis's stub was built.
+        with open(dist_file("BUILDINFO")) as f:
+            info = f.read()
+        self.assertEqual(f"Source-Date-Epoch: {setup.time_stamp}", re.search(r"^Source-Date-Epoch: .*", info, re.M)[0])
+        self.assertRegex(info, r"\n nsis-common \(= .+\)\n")
 
 
 if __name__ == "__main__":
