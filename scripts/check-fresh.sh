@@ -26,7 +26,7 @@ security=$(grep -e '-security' <<<"$uris" | head -n1 || true)
 security=${security:-http://deb.debian.org/debian-security}
 
 fresh=$(mktemp -d /var/tmp/folderlane-fresh.XXXXXX)
-mounts=(proc sys dev dev/shm)
+mounts=(proc sys dev dev/pts dev/shm)
 mounted() { grep -q " $fresh/" /proc/mounts; }
 cleanup() {
     # Whatever the tests left running in the chroot holds its mounts.
@@ -71,6 +71,8 @@ mount --bind /sys "$fresh/sys"
 mount --make-private "$fresh/sys"
 mount --bind /dev "$fresh/dev"
 mount --make-private "$fresh/dev"
+# apt logs through a terminal.
+mount --bind /dev/pts "$fresh/dev/pts"
 mount -t tmpfs -o mode=1777 shm "$fresh/dev/shm"
 echo "check-fresh: Debian ready after $(elapsed "$start"); make test of $commit"
 
