@@ -28,9 +28,12 @@ security=${security:-http://deb.debian.org/debian-security}
 fresh=$(mktemp -d /var/tmp/folderlane-fresh.XXXXXX)
 mounts=(proc sys dev dev/pts dev/shm)
 mounted() { grep -q " $fresh/" /proc/mounts; }
+child=""
 cleanup() {
-    # Whatever the tests left running in the chroot holds its mounts.
+    # The step that was running, and whatever runs in the chroot (the tests
+    # may leave something behind), would hold the mounts.
     local pid
+    [ -z "$child" ] || kill -KILL "$child" 2>/dev/null
     for pid in /proc/[0-9]*; do
         [ "$(readlink "$pid/root" 2>/dev/null)" = "$fresh" ] && kill -KILL "${pid#/proc/}" 2>/dev/null
     done
@@ -49,13 +52,19 @@ cleanup() {
     fi
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap 'echo "check-fresh: stopped" >&2; exit 130' INT TERM
+# A long step runs in the background: a signal then reaches the traps at once.
+logged() {
+    "$@" >>"$log" 2>&1 &
+    child=$!
+    wait "$child"
+}
 
 start=$(date +%s)
 elapsed() { local s=$(($(date +%s) - $1)); printf '%dm%02ds' $((s / 60)) $((s % 60)); }
 echo "check-fresh: Debian 12 ($suite) from $mirror in $fresh; log in $log"
 : >"$log"
-debootstrap --variant=minbase --include=git,make "$suite" "$fresh" "$mirror" >>"$log" 2>&1 ||
+logged debootstrap --variant=minbase --include=git,make "$suite" "$fresh" "$mirror" ||
     { tail -n 20 "$log"; echo "check-fresh: debootstrap failed after $(elapsed "$start")" >&2; exit 1; }
 cat >"$fresh/etc/apt/sources.list" <<EOF
 deb $mirror $suite main
@@ -78,9 +87,9 @@ echo "check-fresh: Debian ready after $(elapsed "$start"); make test of $commit"
 
 tests=$(date +%s)
 status=0
-chroot "$fresh" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
+logged chroot "$fresh" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    bash -c 'cd /root/folderlane && make test' >>"$log" 2>&1 || status=$?
+    bash -c 'cd /root/folderlane && make test' || status=$?
 grep -E '^(=== |Summary:|Failed suites:|check-reproducible: the two)' "$log" || tail -n 20 "$log"
 echo "check-fresh: make test on a stock Debian 12 exited $status after $(elapsed "$tests")" \
      "($(elapsed "$start") in all)"
