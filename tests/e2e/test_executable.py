@@ -3,7 +3,6 @@ two helpers (a GUI one for Explorer, a console one for scripts), and what
 `make dist` packs for Windows users."""
 
 import os
-import re
 import struct
 import unittest
 import xml.etree.ElementTree as ET
@@ -161,8 +160,8 @@ class Distribution(unittest.TestCase):
         # Its header has the release's one time, not when makensis's stub was built.
         with open(dist_file("BUILDINFO")) as f:
             info = f.read()
-        self.assertEqual(f"Source-Date-Epoch: {setup.time_stamp}", re.search(r"^Source-Date-Epoch: .*", info, re.M)[0])
-        self.assertRegex(info, r"\n nsis-common \(= .+\)\n")
+        self.assertIn(f"\nSource-Date-Epoch: {setup.time_stamp}\n", info)
+        self.assertIn("\n nsis-common (= ", info)
 
 
 if __name__ == "__main__":
