@@ -308,8 +308,8 @@ Section "Folderlane" SecAgent
   ; temporary folder and returns at once (NSIS's way: a running program
   ; cannot delete its own file); run in place (_?=), it cannot delete itself.
   ; So that winget and deployment tools see it done when it returns, this
-  ; makes the copy itself and waits for it.
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$SYSDIR\cmd.exe" /d /s /c "copy /y "$INSTDIR\Uninstall.exe" "%TEMP%\Folderlane-uninstall.exe" >nul && "%TEMP%\Folderlane-uninstall.exe" /S _?=$INSTDIR"'
+  ; makes the copy itself and waits for it (start /wait passes its exit code on).
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$SYSDIR\cmd.exe" /d /s /c "copy /y "$INSTDIR\Uninstall.exe" "%TEMP%\Folderlane-uninstall.exe" >nul && start "" /wait "%TEMP%\Folderlane-uninstall.exe" /S _?=$INSTDIR"'
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
   ; The options' sections below set what is chosen.
