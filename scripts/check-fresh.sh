@@ -26,6 +26,8 @@ security=$(grep -e '-security' <<<"$uris" | head -n1 || true)
 security=${security:-http://deb.debian.org/debian-security}
 
 fresh=$(mktemp -d /var/tmp/folderlane-fresh.XXXXXX)
+# The system's root: every user must reach it (mktemp makes it private).
+chmod 755 "$fresh"
 mounts=(proc sys dev dev/pts dev/shm)
 mounted() { grep -q " $fresh/" /proc/mounts; }
 child=""
