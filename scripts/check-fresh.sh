@@ -32,6 +32,8 @@ mounts=(proc sys dev dev/pts dev/shm)
 mounted() { grep -q " $fresh/" /proc/mounts; }
 child=""
 cleanup() {
+    # To the end, whatever fails (a process may be gone before it is killed).
+    set +e
     # The step that was running, and whatever runs in the chroot (the tests
     # may leave something behind), would hold the mounts.
     local pid
