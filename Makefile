@@ -5,7 +5,7 @@ WIN32 := build/win32
 MEMCHECK := build/memcheck
 JOBS ?= 2
 
-.PHONY: run test deps native win32 memcheck check-memory check-reproducible build dist clean
+.PHONY: run test deps native win32 memcheck check-memory check-reproducible check-fresh build dist clean
 
 run: win32
 	scripts/run-agent.sh $(WIN32)
@@ -31,19 +31,27 @@ memcheck: deps
 	@cmake -S . -B $(MEMCHECK) -DCMAKE_BUILD_TYPE=Debug -DFOLDERLANE_SANITIZE=OFF >/dev/null
 	@cmake --build $(MEMCHECK) -j$(JOBS) --target unit_tests
 
-# For Windows users: the installer, the portable archive, their SHA256SUMS
-# and a winget manifest, in dist/ (signed when a certificate is given: see
-# scripts/make-dist.sh).
+# For Windows users: the installer, the portable archive, the licence, the
+# read-me, BUILDINFO, their SHA256SUMS and, for a release, a winget manifest,
+# in dist/ (signed when a key is given: see scripts/make-dist.sh).
 dist: win32
 	scripts/make-dist.sh $(WIN32) dist
 
 check-memory: memcheck
 	scripts/memcheck.sh $(MEMCHECK)
 
-# Builds the committed release twice, in two clones, and compares the two
-# dist folders byte for byte (some 20 s; `make test` runs it too).
+# Builds the committed release twice, in two clones (the second in another
+# locale, time zone and umask, and as another user when run as root), and
+# compares the two dist folders byte for byte (about a minute; `make test`
+# runs it too).
 check-reproducible: deps
 	scripts/check-reproducible.sh $(JOBS)
+
+# `make test` on a stock Debian 12 made with debootstrap, in a chroot: proves
+# that the repository installs all it needs (root and the package mirror;
+# about half an hour, so not part of .ci/run).
+check-fresh:
+	scripts/check-fresh.sh
 
 clean:
 	rm -rf build dist

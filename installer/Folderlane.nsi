@@ -642,6 +642,7 @@ Section "Folderlane" SecAgent
   File "${BUILD}/folderlane-send.exe"
   File "${BUILD}/folderlane-open.exe"
   File "${BUILD}/Nelvoreadme.txt"
+  File "${BUILD}/LICENSE.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   CreateShortcut "$SMPROGRAMS\${SHORTCUT}" "$INSTDIR\Folderlane.exe" "" "$INSTDIR\Folderlane.exe" 0
 
@@ -655,7 +656,12 @@ Section "Folderlane" SecAgent
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Folderlane.exe,0"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  ; Started as it is, the uninstaller runs a copy of itself from the
+  ; temporary folder and returns at once (NSIS's way: a running program
+  ; cannot delete its own file); run in place (_?=), it cannot delete itself.
+  ; So that winget and deployment tools see it done when it returns, this
+  ; makes the copy itself and waits for it (start /wait passes its exit code on).
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$SYSDIR\cmd.exe" /d /s /c "copy /y "$INSTDIR\Uninstall.exe" "%TEMP%\Folderlane-uninstall.exe" >nul && start "" /wait "%TEMP%\Folderlane-uninstall.exe" /S _?=$INSTDIR"'
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
   ; The options' sections below set what is chosen.
@@ -793,6 +799,7 @@ Section "Uninstall"
   Delete "$INSTDIR\folderlane-send.exe"
   Delete "$INSTDIR\folderlane-open.exe"
   Delete "$INSTDIR\Nelvoreadme.txt"
+  Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\Uninstall.exe"
   ; Not /r: a folder list the user keeps beside the agent stays, and so does the folder.
   RMDir "$INSTDIR"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, by Debian package name, whatever the build and the tests need
-# and the machine lacks. Does nothing when everything is there.
+# and the machine lacks: every program they call. Does nothing when
+# everything is there. `make check-fresh` proves the list on a stock Debian.
 set -euo pipefail
 
 need=()
@@ -19,10 +20,19 @@ have Xvfb || need+=(xvfb)
 have xdotool || need+=(xdotool)
 have xwininfo || need+=(x11-utils)
 have import || need+=(imagemagick)
-have python3 || need+=(python3)
+# Debian's own: make-dist.sh packs with it.
+[ -x /usr/bin/python3 ] || need+=(python3)
 have valgrind || need+=(valgrind)
 have makensis || need+=(nsis)
 have osslsigncode || need+=(osslsigncode)
+have git || need+=(git)
+# The signing tests: a throwaway certificate and a local time-stamp server,
+# and a software token with the PKCS#11 engine that osslsigncode takes.
+have openssl || need+=(openssl)
+have softhsm2-util || need+=(softhsm2)
+pkg_installed libengine-pkcs11-openssl || need+=(libengine-pkcs11-openssl)
+# `make check-fresh` makes a stock Debian with it.
+have debootstrap || need+=(debootstrap)
 # The winget manifest's check against its published JSON schemas.
 pkg_installed python3-yaml || need+=(python3-yaml)
 pkg_installed python3-jsonschema || need+=(python3-jsonschema)

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Packs a win32 build for Windows users: the NSIS installer, the portable
-# archive, a winget manifest for the installer and SHA256SUMS of both, all
-# named with the version the build was made with.
+# Packs a win32 build for Windows users: the NSIS installer and the portable
+# archive, named with the version the build was made with, the licence and
+# the read-me, BUILDINFO (what a rebuild needs), SHA256SUMS of them all and a
+# winget manifest for the installer.
 # Usage: scripts/make-dist.sh [BUILD_DIR] [DIST_DIR]   (default build/win32 dist)
 #
-# Signed when FOLDERLANE_SIGN_PFX (a PKCS#12 file) and FOLDERLANE_SIGN_PASSWORD
-# are set (see scripts/sign.sh; FOLDERLANE_SIGN_TIMESTAMP adds a time-stamp):
+# Signed when a key is given (a token or a PKCS#12 file: see scripts/sign.sh):
 # the three programs, the setup and the uninstaller it writes.
-# Unsigned, the output is reproducible: every packed file gets the time
-# SOURCE_DATE_EPOCH (by default the commit's time), which makensis also puts
-# in the setup's header. FOLDERLANE_RELEASE_URL is the address the manifest
-# gives for the setup.
+# Unsigned, the output is reproducible: every packed file, and the setup's PE
+# header, gets the time SOURCE_DATE_EPOCH (by default the commit's time).
+# FOLDERLANE_RELEASE_URL, the address of the folder where dist/'s files are
+# published, makes it a release: the manifest is written only with it, and a
+# release is signed only with a time-stamp.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$root/build/win32}" && pwd)
@@ -20,7 +21,7 @@ dist=$(cd "${2:-$root/dist}" && pwd)
 version=$(sed -n 's/^#define FOLDERLANE_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/Version.h")
 [ -n "$version" ] || { echo "make-dist: no version in $build/generated/Version.h" >&2; exit 1; }
 programs=(Folderlane.exe folderlane-send.exe folderlane-open.exe)
-files=("${programs[@]}" Nelvoreadme.txt)
+files=("${programs[@]}" Nelvoreadme.txt LICENSE.txt)
 for file in "${files[@]}"; do
     [ -f "$build/$file" ] || { echo "make-dist: missing $build/$file: build the win32 tree first" >&2; exit 1; }
 done
@@ -29,9 +30,11 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null || stat -c %Y "$root/CMakeLists.txt")
 fi
 export SOURCE_DATE_EPOCH
+# Debian's own Python packs the archive, whichever python3 comes first in
+# PATH: BUILDINFO names its packages.
+python=/usr/bin/python3
 signing=""
-[ -z "${FOLDERLANE_SIGN_PFX:-}" ] || signing=1
-url=${FOLDERLANE_RELEASE_URL:-https://downloads.folderlane.invalid/Folderlane-$version-setup.exe}
+[ -z "${FOLDERLANE_SIGN_PFX:-}${FOLDERLANE_SIGN_PKCS11_MODULE:-}" ] || signing=1
 
 # What setup and the archive hold, in a folder of its own: signed there, and
 # all with one time.
@@ -49,11 +52,23 @@ setup=$dist/Folderlane-$version-setup.exe
 portable=$dist/Folderlane-$version-portable.zip
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DBUILD="$stage" -DROOT="$root" \
     -DOUTFILE="$setup" ${signing:+-DSIGN="$root/scripts/sign.sh"} "$root/installer/Folderlane.nsi"
+# makensis leaves the time its stub was built in the setup's PE header.
+"$python" - "$setup" "$SOURCE_DATE_EPOCH" <<'PY'
+import struct, sys
+with open(sys.argv[1], "r+b") as f:
+    f.seek(0x3C)
+    header = struct.unpack("<I", f.read(4))[0]
+    f.seek(header)
+    if f.read(4) != b"PE\0\0":
+        sys.exit(f"make-dist: {sys.argv[1]} is no PE file")
+    f.seek(header + 8)
+    f.write(struct.pack("<I", int(sys.argv[2]) & 0xFFFFFFFF))
+PY
 [ -z "$signing" ] || "$root/scripts/sign.sh" "$setup"
 
 # The shipped files at the top of the archive: unpacked anywhere, they run.
 rm -f "$portable"
-python3 - "$portable" "$stage" "$SOURCE_DATE_EPOCH" "${files[@]}" <<'PY'
+"$python" - "$portable" "$stage" "$SOURCE_DATE_EPOCH" "${files[@]}" <<'PY'
 import os, sys, time, zipfile
 archive, stage, epoch, names = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
 # Zip's times start in 1980 and count local time: the epoch's, in UTC.
@@ -67,11 +82,22 @@ with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
             z.writestr(entry, f.read(), compresslevel=9)
 PY
 
-python3 "$root/scripts/winget-manifest.py" "$version" "$setup" "$url" "$dist/winget"
-(cd "$dist" && sha256sum "$(basename "$setup")" "$(basename "$portable")" > SHA256SUMS)
-echo "dist: $(basename "$setup") $(basename "$portable") SHA256SUMS winget/"
-if [ -n "$signing" ]; then
+cp "$stage/LICENSE.txt" "$stage/Nelvoreadme.txt" "$dist/"
+"$root/scripts/buildinfo.sh" "$build" "$version" "$signing" >"$dist/BUILDINFO"
+published=("$(basename "$setup")" "$(basename "$portable")" LICENSE.txt Nelvoreadme.txt BUILDINFO)
+(cd "$dist" && sha256sum "${published[@]}" >SHA256SUMS)
+rm -rf "$dist/winget"
+if [ -n "${FOLDERLANE_RELEASE_URL:-}" ]; then
+    "$python" "$root/scripts/winget-manifest.py" "$version" "$setup" "$FOLDERLANE_RELEASE_URL" "$dist/winget"
+    echo "dist: ${published[*]} SHA256SUMS winget/"
+else
+    echo "dist: ${published[*]} SHA256SUMS"
+    echo "dist: no winget manifest (set FOLDERLANE_RELEASE_URL to the address dist/ is published at)"
+fi
+if [ -n "${FOLDERLANE_SIGN_PKCS11_MODULE:-}" ]; then
+    echo "dist: signed with the key ${FOLDERLANE_SIGN_KEY:-}"
+elif [ -n "$signing" ]; then
     echo "dist: signed with $FOLDERLANE_SIGN_PFX"
 else
-    echo "dist: unsigned (set FOLDERLANE_SIGN_PFX and FOLDERLANE_SIGN_PASSWORD to sign)"
+    echo "dist: unsigned (to sign, see scripts/sign.sh)"
 fi

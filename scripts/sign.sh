@@ -1,20 +1,54 @@
 #!/usr/bin/env bash
-# Signs Windows programs in place with Authenticode, through osslsigncode:
-# the certificate and key from the PKCS#12 file FOLDERLANE_SIGN_PFX, opened
-# with FOLDERLANE_SIGN_PASSWORD (read from standard input, so that no process
-# list shows it), and a time-stamp from the RFC 3161 server
-# FOLDERLANE_SIGN_TIMESTAMP when one is named. make-dist.sh calls it for the
+# Signs Windows programs in place with Authenticode (SHA-256), through
+# osslsigncode (2.5, Debian 12's, and later). make-dist.sh calls it for the
 # programs and the setup, makensis for the uninstaller it writes into setup.
+# The key is in one of two places:
+# - a token or an HSM, through PKCS#11 (where publicly trusted code-signing
+#   keys are kept since 2023): FOLDERLANE_SIGN_PKCS11_MODULE, the token's
+#   PKCS#11 library; FOLDERLANE_SIGN_KEY, the key's PKCS#11 URI; and
+#   FOLDERLANE_SIGN_CERTS, the certificate with its chain (PEM).
+#   Without FOLDERLANE_SIGN_PKCS11_ENGINE, the path of an OpenSSL PKCS#11
+#   engine, osslsigncode takes the one installed as "pkcs11" (Debian's
+#   libengine-pkcs11-openssl); osslsigncode 2.5 fails on any path ("bad engine
+#   id"), so leave it unset there;
+# - a PKCS#12 file: FOLDERLANE_SIGN_PFX.
+# FOLDERLANE_SIGN_PASSWORD is the token's PIN or the PKCS#12 file's password.
+# It goes through a file only its owner can read, deleted before osslsigncode
+# starts, which reads it through /dev/fd: no process list shows it, and
+# osslsigncode reads standard input only from 2.9 on.
+# FOLDERLANE_SIGN_TIMESTAMP names an RFC 3161 time-stamp server. A release
+# (FOLDERLANE_RELEASE_URL set) is not signed without one.
 # Usage: scripts/sign.sh FILE...
 set -euo pipefail
-: "${FOLDERLANE_SIGN_PFX:?sign: set FOLDERLANE_SIGN_PFX to a PKCS#12 file}"
-: "${FOLDERLANE_SIGN_PASSWORD?sign: set FOLDERLANE_SIGN_PASSWORD}"
+: "${FOLDERLANE_SIGN_PASSWORD?sign: set FOLDERLANE_SIGN_PASSWORD (the PIN or the PKCS#12 password)}"
+if [ -n "${FOLDERLANE_SIGN_PKCS11_MODULE:-}" ]; then
+    : "${FOLDERLANE_SIGN_KEY:?sign: set FOLDERLANE_SIGN_KEY to the PKCS#11 URI of the key}"
+    : "${FOLDERLANE_SIGN_CERTS:?sign: set FOLDERLANE_SIGN_CERTS to the certificate file (PEM)}"
+    key=(-pkcs11module "$FOLDERLANE_SIGN_PKCS11_MODULE" -key "$FOLDERLANE_SIGN_KEY"
+         -certs "$FOLDERLANE_SIGN_CERTS")
+    [ -z "${FOLDERLANE_SIGN_PKCS11_ENGINE:-}" ] || key+=(-pkcs11engine "$FOLDERLANE_SIGN_PKCS11_ENGINE")
+elif [ -n "${FOLDERLANE_SIGN_PFX:-}" ]; then
+    key=(-pkcs12 "$FOLDERLANE_SIGN_PFX")
+else
+    echo "sign: set FOLDERLANE_SIGN_PKCS11_MODULE (a token) or FOLDERLANE_SIGN_PFX (a PKCS#12 file)" >&2
+    exit 1
+fi
 timestamp=()
-[ -z "${FOLDERLANE_SIGN_TIMESTAMP:-}" ] || timestamp=(-ts "$FOLDERLANE_SIGN_TIMESTAMP")
+if [ -n "${FOLDERLANE_SIGN_TIMESTAMP:-}" ]; then
+    timestamp=(-ts "$FOLDERLANE_SIGN_TIMESTAMP")
+elif [ -n "${FOLDERLANE_RELEASE_URL:-}" ]; then
+    echo "sign: a release is signed only with a time-stamp: without one its signatures stop being" \
+         "valid when the certificate expires. Set FOLDERLANE_SIGN_TIMESTAMP to an RFC 3161 server." >&2
+    exit 1
+fi
+
+password=$(mktemp)
+printf '%s' "$FOLDERLANE_SIGN_PASSWORD" >"$password"
+exec 3<"$password"
+rm -f "$password"
 for file in "$@"; do
-    printf '%s' "$FOLDERLANE_SIGN_PASSWORD" |
-        osslsigncode sign -pkcs12 "$FOLDERLANE_SIGN_PFX" -readpass - -h sha256 \
-            -n Folderlane "${timestamp[@]}" -in "$file" -out "$file.signed" >/dev/null ||
+    osslsigncode sign "${key[@]}" -readpass /dev/fd/3 -h sha256 -n Folderlane "${timestamp[@]}" \
+        -in "$file" -out "$file.signed" >/dev/null ||
         { rm -f "$file.signed"; echo "sign: could not sign $file" >&2; exit 1; }
     mv -f "$file.signed" "$file"
 done

@@ -22,7 +22,7 @@ run_suite "unit tests (native, ASan/UBSan)" ctest --test-dir "$native" --output-
 run_suite "unit tests (native, valgrind memcheck)" "$here/memcheck.sh" "$memcheck"
 run_suite "unit tests (Windows, under Wine)" ctest --test-dir "$win32" --output-on-failure
 run_suite "end-to-end tests (under Wine)" "$here/e2e.sh" "$win32"
-# Cheap (two builds of the committed tree, some 20 s): a time stamp or a
+# Cheap (two builds of the committed tree, about a minute): a time stamp or a
 # build path slipping into a program shows here, not at release.
 run_suite "release built twice alike" "$here/check-reproducible.sh"
 

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Writes the winget manifest of a setup, in the multi-file form of schema
 1.10.0: the version, installer and default-locale files.
-Usage: winget-manifest.py VERSION SETUP URL OUT_DIR
+Usage: winget-manifest.py VERSION SETUP RELEASE_URL OUT_DIR
 
-The names, publisher and version are those the setup writes into its
-"Apps & features" entry (installer/Folderlane.nsi)."""
+RELEASE_URL is the address of the folder where dist/'s files are published
+as they are: the setup, the licence and the read-me are found there. The
+names, publisher and version are those the setup writes into its "Apps &
+features" entry (installer/Folderlane.nsi)."""
 
 import hashlib
 import json
@@ -15,6 +17,12 @@ IDENTIFIER = "Folderlane.Folderlane"
 MANIFEST_VERSION = "1.10.0"
 LOCALE = "en-US"
 PUBLISHER = "Folderlane developers"
+# Setup's own exit codes besides NSIS's 0 (installed) and 1 (cancelled): 2
+# stopped with nothing done (the causes are in the read-me), 3 the folder
+# refused for safety (only a folder chosen outside the profile can be), 4 run
+# as another user than the desktop's, 5 run as SYSTEM.
+RETURN_CODES = ((1, "cancelledByUser"), (2, "custom"), (3, "invalidParameter"),
+                (4, "custom"), (5, "custom"))
 
 
 def yaml(value, indent=""):
@@ -39,7 +47,11 @@ def write(out_dir, name, kind, fields):
         f.write(head + body)
 
 
-def main(version, setup, url, out_dir):
+def main(version, setup, release_url, out_dir):
+    if not release_url.lower().startswith(("https://", "http://")):
+        sys.exit(f"winget-manifest: the release's address is no http(s) address: {release_url}")
+    release = release_url.rstrip("/")
+    readme = f"{release}/Nelvoreadme.txt"
     with open(setup, "rb") as f:
         sha256 = hashlib.sha256(f.read()).hexdigest().upper()
     os.makedirs(out_dir, exist_ok=True)
@@ -57,14 +69,22 @@ def main(version, setup, url, out_dir):
         "ProductCode": "Folderlane",
         "AppsAndFeaturesEntries": [{"DisplayName": "Folderlane", "Publisher": PUBLISHER,
                                     "DisplayVersion": version, "ProductCode": "Folderlane"}],
-        "Installers": [{"Architecture": "x86", "InstallerUrl": url, "InstallerSha256": sha256}],
+        "ExpectedReturnCodes": [{"InstallerReturnCode": code, "ReturnResponse": response,
+                                 **({"ReturnResponseUrl": readme} if response == "custom" else {})}
+                                for code, response in RETURN_CODES],
+        "Installers": [{"Architecture": "x86", "InstallerUrl": f"{release}/{os.path.basename(setup)}",
+                        "InstallerSha256": sha256}],
     })
     write(out_dir, f"{IDENTIFIER}.locale.{LOCALE}.yaml", "defaultLocale", {
         **package,
         "PackageLocale": LOCALE,
         "Publisher": PUBLISHER,
         "PackageName": "Folderlane",
-        "License": "Copyright (C) Folderlane developers",
+        "PackageUrl": f"{release}/",
+        "License": "MIT",
+        "LicenseUrl": f"{release}/LICENSE.txt",
+        "Copyright": "Copyright (c) the Folderlane developers",
+        "ReleaseNotesUrl": readme,
         "ShortDescription": "A task-tray agent that remembers the folders you use.",
         "Moniker": "folderlane",
     })

@@ -22,7 +22,7 @@ class PortableExecutable:
         pe = struct.unpack_from("<I", self.data, 0x3C)[0]
         if self.data[pe:pe + 4] != b"PE\0\0":
             raise ValueError("not a PE file")
-        self.machine, sections, _, _, _, optional_size, self.characteristics = \
+        self.machine, sections, self.time_stamp, _, _, optional_size, self.characteristics = \
             struct.unpack_from("<HHIIIHH", self.data, pe + 4)
         optional = pe + 24
         self.magic = struct.unpack_from("<H", self.data, optional)[0]
@@ -137,7 +137,7 @@ def file_version(exe, table="040904E4"):
 class Distribution(unittest.TestCase):
     """dist/: the installer and the portable archive of the same build."""
 
-    SHIPPED = ["Folderlane.exe", "Nelvoreadme.txt", "folderlane-open.exe", "folderlane-send.exe"]
+    SHIPPED = ["Folderlane.exe", "LICENSE.txt", "Nelvoreadme.txt", "folderlane-open.exe", "folderlane-send.exe"]
 
     def setUp(self):
         self.build = os.environ.get("E2E_BUILD", "build/win32")
@@ -157,6 +157,11 @@ class Distribution(unittest.TestCase):
         # Per user: it must not ask for administrator rights.
         manifest = setup.resources(RT_MANIFEST)[1].decode("utf-8")
         self.assertRegex(manifest, r'requestedExecutionLevel level="asInvoker"')
+        # Its header has the release's one time, not when makensis's stub was built.
+        with open(dist_file("BUILDINFO")) as f:
+            info = f.read()
+        self.assertIn(f"\nSource-Date-Epoch: {setup.time_stamp}\n", info)
+        self.assertIn("\n nsis-common (= ", info)
 
 
 if __name__ == "__main__":

@@ -8,13 +8,17 @@ HKEY_CLASSES_ROOT, so its shell cannot find a per-user verb itself: the test
 copies the installed verbs to HKEY_CLASSES_ROOT of its own prefix and has
 Wine's shell run them, as Explorer does."""
 
+import contextlib
+import glob
 import hashlib
+import http.server
 import json
 import os
 import shutil
 import struct
 import subprocess
 import tempfile
+import threading
 import time
 import zipfile
 
@@ -35,7 +39,7 @@ VERBS = (("Directory", "Directory\\shell\\Folderlane", "%1"),
          ("Drive", "Drive\\shell\\Folderlane", "%1"))
 CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_LOCAL_APPDATA = 2, 7, 0x1C
 PROGRAMS = ("Folderlane.exe", "folderlane-send.exe", "folderlane-open.exe")
-SHIPPED = PROGRAMS + ("Nelvoreadme.txt",)
+SHIPPED = PROGRAMS + ("Nelvoreadme.txt", "LICENSE.txt")
 # The published schemas of the winget manifest (copied unchanged, with their licence).
 WINGET_SCHEMAS = os.path.join(CHECKOUT, "third_party", "winget-1.10.0")
 
@@ -52,6 +56,46 @@ def shortcut_target(path):
         raise ValueError(f"{path}: no link info")
     base = struct.unpack_from("<I", data, at + 16)[0]
     return data[at + base:data.index(b"\0", at + base)].decode("latin-1")
+
+
+def throwaway_certificate(folder, name, usage):
+    """A self-signed certificate for one extended key usage: (key, cert)."""
+    key, cert = (os.path.join(folder, f"{usage.split(',')[-1]}.{kind}.pem") for kind in ("key", "cert"))
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", f"/CN={name}",
+                    "-addext", f"extendedKeyUsage={usage}", "-keyout", key, "-out", cert],
+                   check=True, capture_output=True)
+    return key, cert
+
+
+@contextlib.contextmanager
+def time_stamp_server(folder):
+    """A local RFC 3161 time-stamp authority (`openssl ts -reply` behind HTTP): address, certificate."""
+    key, cert = throwaway_certificate(folder, "Folderlane e2e TSA", "critical,timeStamping")
+    config = os.path.join(folder, "tsa.cnf")
+    with open(config, "w") as f:
+        f.write(f"[tsa]\ndefault_tsa = e2e\n[e2e]\nserial = {folder}/tsa.serial\nsigner_cert = {cert}\n"
+                f"signer_key = {key}\nsigner_digest = sha256\ndefault_policy = 1.2.3.4.1\ndigests = sha256\n")
+
+    class Authority(http.server.BaseHTTPRequestHandler):
+        def do_POST(self):
+            query = self.rfile.read(int(self.headers["Content-Length"]))
+            reply = subprocess.run(["openssl", "ts", "-reply", "-config", config, "-queryfile", "/dev/stdin"],
+                                   input=query, capture_output=True).stdout
+            self.send_response(200 if reply else 500)
+            self.send_header("Content-Type", "application/timestamp-reply")
+            self.send_header("Content-Length", str(len(reply)))
+            self.end_headers()
+            self.wfile.write(reply)
+
+        def log_message(self, *_):
+            pass
+    server = http.server.HTTPServer(("127.0.0.1", 0), Authority)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    try:
+        yield f"http://127.0.0.1:{server.server_port}", cert
+    finally:
+        server.shutdown()
+        server.server_close()
 
 
 class Installer(IntakeTestCase):
@@ -143,13 +187,15 @@ class Installer(IntakeTestCase):
         return "\n".join(shown)
 
     def uninstall(self):
-        """Uninstalls silently and waits until the uninstaller is done (it
-        goes on from a copy of itself in the temporary folder)."""
-        run = self.wine(self.install_dir + "\\Uninstall.exe", "/S")
-        self.assertEqual(run.returncode, 0, "the uninstaller's exit code")
-        wait_for(lambda: self.world.registry(UNINSTALL_KEY) is None
-                 and not [c for c in self.world.wine_processes() if "nsu" in c.lower()],
-                 30, 0.5, "the uninstaller to finish")
+        """Uninstalls as winget does, by the entry's QuietUninstallString: all is gone
+        when it returns. (Output to a file: a pipe would wait for whoever inherits it.)"""
+        quiet = self.world.registry(UNINSTALL_KEY)["QuietUninstallString"]
+        self.assertEqual(self.wine("C:\\e2e\\probe.exe", "run", quiet, log="uninstall.log").returncode, 0)
+        with open(os.path.join(self.agent.base, "uninstall.log"), "rb") as f:
+            self.assertEqual(f.read().split()[-1], b"0", "the uninstaller's exit code")
+        install = self.world.host_path(self.install_dir)
+        self.assertFalse(os.path.exists(install), os.listdir(install) if os.path.isdir(install) else "")
+        self.assertIsNone(self.world.registry(UNINSTALL_KEY))
 
     def close_agent(self, agent):
         agent.post(WM_CLOSE)
@@ -182,7 +228,7 @@ class Installer(IntakeTestCase):
         self.assertEqual((entry["DisplayName"], entry["DisplayVersion"], entry["InstallLocation"]),
                          ("Folderlane", "5.4.0.0", self.install_dir))
         self.assertEqual(entry["UninstallString"], f'"{self.install_dir}\\Uninstall.exe"')
-        self.assertEqual(entry["QuietUninstallString"], f'"{self.install_dir}\\Uninstall.exe" /S')
+        self.assertIn(f'"{self.install_dir}\\Uninstall.exe"', entry["QuietUninstallString"])
         for _, key, item in VERBS:
             self.assertEqual(self.world.registry(USER_CLASSES + key)["(Default)"],
                              "Open with Folderlane", key)
@@ -219,7 +265,6 @@ class Installer(IntakeTestCase):
         self.assertEqual(self.world.agent_windows(), [], "the uninstaller ends the agent")
         self.assertNoIcons()
         self.assertEqual([c for c in self.world.wine_processes() if "folderlane" in c.lower()], [])
-        self.assertFalse(os.path.exists(install), os.listdir(install) if os.path.isdir(install) else "")
         for folder in (self.start_menu, self.startup):
             self.assertFalse(os.path.exists(self.world.host_path(folder + "\\Folderlane.lnk")))
         for _, key, _ in VERBS:
@@ -372,47 +417,74 @@ class Installer(IntakeTestCase):
         self.new_records(agent, before + 5)
         self.assertCountEqual(vtr_entries(agent.handoff_copy(before + 6))[:5], folders)
 
-    def test_a_signed_release_signs_every_program_and_its_manifest_and_sums_name_the_setup(self):
+    def test_releases_signed_with_a_pkcs12_file_or_on_a_token_with_a_time_stamp_and_their_manifest_and_sums(self):
         work = tempfile.mkdtemp(prefix="signed-", dir=self.agent.base)
-        pfx, cert = os.path.join(work, "throwaway.pfx"), os.path.join(work, "cert.pem")
-        key = os.path.join(work, "key.pem")
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
-                        "-subj", "/CN=Folderlane e2e", "-addext", "extendedKeyUsage=codeSigning",
-                        "-keyout", key, "-out", cert], check=True, capture_output=True)
+        key, cert = throwaway_certificate(work, "Folderlane e2e", "codeSigning")
+        def make_dist(**variables):
+            dist = tempfile.mkdtemp(prefix="dist-", dir=work)
+            made = subprocess.run([os.path.join(CHECKOUT, "scripts", "make-dist.sh"), self.world.build, dist],
+                                  env=dict(os.environ, **variables), capture_output=True, text=True)
+            return made, dist
+        def verify(path, *trusted):
+            verified = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, *trusted, "-in", path],
+                                      capture_output=True, text=True).stdout
+            self.assertIn("Signature verification: ok", verified, path)
+            self.assertIn("Subject: /CN=Folderlane e2e", verified, path)
+            return verified
+
+        # A PKCS#12 file, its password given through a file (any osslsigncode
+        # reads one): the setup and each program of the archive are signed.
+        pfx = os.path.join(work, "throwaway.pfx")
         subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx,
                         "-passout", "pass:it's a secret"], check=True, capture_output=True)
-        url = "https://downloads.example.test/Folderlane-setup.exe"
-        dist = os.path.join(work, "dist")
-        made = subprocess.run([os.path.join(CHECKOUT, "scripts", "make-dist.sh"), self.world.build, dist],
-                              env=dict(os.environ, FOLDERLANE_SIGN_PFX=pfx, FOLDERLANE_RELEASE_URL=url,
-                                       FOLDERLANE_SIGN_PASSWORD="it's a secret"),
-                              capture_output=True, text=True)
+        made, dist = make_dist(FOLDERLANE_SIGN_PFX=pfx, FOLDERLANE_SIGN_PASSWORD="it's a secret")
         self.assertEqual(made.returncode, 0, made.stderr)
-        (setup,) = [os.path.join(dist, n) for n in os.listdir(dist) if n.endswith("-setup.exe")]
+        verify(glob.glob(os.path.join(dist, "*-setup.exe"))[0])
+        with zipfile.ZipFile(glob.glob(os.path.join(dist, "*-portable.zip"))[0]) as archive:
+            archive.extractall(os.path.join(work, "unpacked"), PROGRAMS)
+        for name in PROGRAMS:
+            verify(os.path.join(work, "unpacked", name))
+        self.assertFalse(os.path.exists(os.path.join(dist, "winget")), "a manifest without a release address")
+
+        # The key on a token (SoftHSM2, in a folder of its own), for a release.
+        token = {"SOFTHSM2_CONF": os.path.join(work, "softhsm2.conf")}
+        os.mkdir(os.path.join(work, "tokens"))
+        with open(token["SOFTHSM2_CONF"], "w") as f:
+            f.write(f"directories.tokendir = {work}/tokens\n")
+        for command in (("--init-token", "--free", "--label", "e2e", "--so-pin", "5678", "--pin", "1234"),
+                        ("--import", key, "--token", "e2e", "--label", "signing", "--id", "01", "--pin", "1234")):
+            subprocess.run(["softhsm2-util", *command], env=dict(os.environ, **token), check=True, capture_output=True)
+        url = "https://downloads.example.test/folderlane/5.4.0.0"
+        release = dict(token, FOLDERLANE_SIGN_PKCS11_MODULE="/usr/lib/softhsm/libsofthsm2.so",
+                       FOLDERLANE_SIGN_KEY="pkcs11:token=e2e;object=signing;type=private",
+                       FOLDERLANE_SIGN_CERTS=cert, FOLDERLANE_SIGN_PASSWORD="1234", FOLDERLANE_RELEASE_URL=url)
+        refused, _ = make_dist(**release)
+        self.assertIn("a release is signed only with a time-stamp", refused.stderr)
+        with time_stamp_server(work) as (server, authority):
+            made, dist = make_dist(FOLDERLANE_SIGN_TIMESTAMP=server, **release)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        (setup,) = glob.glob(os.path.join(dist, "*-setup.exe"))
         shutil.copy(setup, self.setup)
         self.install()
         install = self.world.host_path(self.install_dir)
-
         # Setup, the uninstaller it wrote and each program, installed or unpacked.
         with zipfile.ZipFile(setup.replace("-setup.exe", "-portable.zip")) as archive:
             for name in PROGRAMS:
                 with open(os.path.join(install, name), "rb") as f:
                     self.assertEqual(archive.read(name), f.read(), name)
         for path in (setup, os.path.join(install, "Uninstall.exe"), *(os.path.join(install, n) for n in PROGRAMS)):
-            verify = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", path],
-                                    capture_output=True, text=True)
-            self.assertIn("Signature verification: ok", verify.stdout, path)
-            self.assertIn("Subject: /CN=Folderlane e2e", verify.stdout, path)
+            self.assertIn("Timestamp Server Signature verification: ok", verify(path, "-TSA-CAfile", authority))
 
-        # The sums and the manifest name the signed setup, and the manifest
-        # holds to the published schemas and to the entry setup writes.
+        # The sums name every published file, and the manifest holds to the
+        # published schemas, to the entry setup writes and to the files of
+        # the release's address.
         def sha256(path):
             with open(path, "rb") as f:
                 return hashlib.sha256(f.read()).hexdigest()
         with open(os.path.join(dist, "SHA256SUMS")) as f:
             sums = dict(reversed(line.split("  ")) for line in f.read().splitlines())
         self.assertEqual(sums, {n: sha256(os.path.join(dist, n)) for n in os.listdir(dist)
-                                if n.endswith((".exe", ".zip"))})
+                                if os.path.isfile(os.path.join(dist, n)) and n != "SHA256SUMS"})
         manifest = {}
         for kind, name in (("version", ""), ("installer", ".installer"), ("defaultLocale", ".locale.en-US")):
             with open(os.path.join(dist, "winget", f"Folderlane.Folderlane{name}.yaml"), encoding="utf-8") as f:
@@ -420,7 +492,12 @@ class Installer(IntakeTestCase):
             with open(os.path.join(WINGET_SCHEMAS, f"manifest.{kind}.1.10.0.json")) as f:
                 jsonschema.validate(manifest[kind], json.load(f))
         (installer,) = manifest["installer"]["Installers"]
-        self.assertEqual((installer["InstallerUrl"], installer["InstallerSha256"]), (url, sha256(setup).upper()))
+        self.assertEqual((installer["InstallerUrl"], installer["InstallerSha256"]),
+                         (f"{url}/{os.path.basename(setup)}", sha256(setup).upper()))
+        locale = manifest["defaultLocale"]
+        self.assertEqual(locale["License"], "MIT")
+        for link in (locale["LicenseUrl"], locale["ReleaseNotesUrl"]):
+            self.assertTrue(link.startswith(url + "/") and link[len(url) + 1:] in sums, link)
         self.assertEqual((manifest["installer"]["Scope"], manifest["installer"]["InstallerSwitches"]["Silent"]),
                          ("user", "/S"))
         entry = self.world.registry(UNINSTALL_KEY)
