@@ -126,7 +126,7 @@ class DisplayScale(AgentTestCase):
 
     def test_icon_is_the_picture_drawn_for_the_taskbar_size_at_every_scale(self):
         self.addCleanup(self.world.set_scale, 96)
-        for dpi, size in ((96, 16), (120, 20), (144, 24), (192, 32)):
+        for dpi, size in ((96, 16), (120, 20), (144, 24), (216, 36), (336, 56), (192, 32)):
             with self.subTest(dpi=dpi):
                 self.world.set_scale(dpi)
                 agent = self.new_agent()
