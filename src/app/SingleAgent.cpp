@@ -33,6 +33,11 @@ void Tell(const wchar_t* text) {
     MessageBoxW(nullptr, text, L"Folderlane", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
 }
 
+void TellRunsHigher() {
+    WCHAR text[sizeof AGENT_RUNS_HIGHER_TEXT / sizeof(WCHAR) + 1];
+    Tell(lstrcatW(lstrcpyW(text, AGENT_RUNS_HIGHER_TEXT), L"."));
+}
+
 // A start that asked for no window to come forward (an opener's, or a
 // shortcut set to run minimised) shows no menu.
 bool StartedQuietly() {
@@ -49,7 +54,7 @@ int ShowMenuOf(HWND agent) {
     DWORD_PTR answer = 0;
     if (!SendMessageTimeoutW(agent, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, ANSWER_MS, &answer)) {
         if (GetLastError() == ERROR_ACCESS_DENIED) {
-            Tell(AGENT_RUNS_HIGHER_TEXT);
+            TellRunsHigher();
             return 0;
         }
         Tell(NOT_ANSWERING_TEXT);
@@ -74,7 +79,7 @@ bool BecomeTheAgent(int& exitCode) {
         // another account's in this session): it runs, and this one would
         // be a second icon that its senders cannot tell apart.
         if (GetLastError() != ERROR_ACCESS_DENIED) return true;
-        Tell(AGENT_RUNS_HIGHER_TEXT);
+        TellRunsHigher();
         return false;
     }
     const DWORD start = GetTickCount();

@@ -2,10 +2,12 @@
 
 import os
 import runpy
+import shutil
+import signal
 import subprocess
 import time
 
-from harness import (AGENT_CLASS, AGENT_TITLE, ROOT, TRAY_ICON_ID, WM_CLOSE, WM_COMMAND,
+from harness import (AGENT_CLASS, AGENT_TITLE, IDOK, ROOT, TRAY_ICON_ID, WM_CLOSE, WM_COMMAND,
                      WM_DESTROY, WM_ENDSESSION, AgentTestCase, wait_for)
 
 IDM_EXIT = 1
@@ -79,6 +81,43 @@ class WindowAndIcon(AgentTestCase):
         self.assertEqual(first.send(WM_CLOSE), 0)
         self.assertEqual(first.wait_exit(), 0)
         self.assertNoIcons()
+
+    def test_a_second_start_says_so_and_adds_no_icon_when_the_agent_cannot_be_reached(self):
+        agent = self.new_agent(start=False)
+        shutil.copy(os.path.join(self.world.tools, "probe.exe"), agent.folder)
+        exe = self.world.windows_path(agent.path("Folderlane.exe"))
+
+        def start_again(text, code):
+            again = subprocess.Popen(["wine", exe], env=agent.record_env(), stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            box, shown = self.world.message_box("Folderlane", 30)
+            self.assertEqual(shown, text)
+            self.world.press(box, IDOK)
+            self.assertEqual(again.wait(20), code)
+
+        # An agent with other rights holds the lock, which nobody else may open.
+        lock = subprocess.Popen(["wine", self.world.windows_path(agent.path("probe.exe")), "lock", "60",
+                                 "deny"], env=self.world.env(), stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, text=True)
+        self.addCleanup(lock.kill)
+        self.assertEqual(lock.stdout.readline().strip(), "held")
+        start_again("Folderlane runs with higher rights than this program (it was started as administrator), "
+                    "and Windows keeps this program's messages from it. End Folderlane and start it again "
+                    "without administrator rights.", 0)
+        self.assertNoIcons()
+        lock.kill()
+        lock.wait(10)
+
+        # A hung agent (stopped here): asked, it does not answer in time.
+        agent.start()
+        os.kill(agent.process.pid, signal.SIGSTOP)
+        self.addCleanup(lambda: agent.running and os.kill(agent.process.pid, signal.SIGCONT))
+        start_again("Folderlane is running but not answering.\r\n\r\nEnd Folderlane.exe in the Task Manager "
+                    "(its Details), then start Folderlane again.", 1)
+        os.kill(agent.process.pid, signal.SIGCONT)
+        self.assertEqual(self.world.icons(), [agent.icon])
+        self.assertEqual(agent.send(WM_CLOSE), 0)
+        self.assertEqual(agent.wait_exit(), 0)
 
     def test_taskbar_created_adds_the_icon_again(self):
         agent = self.new_agent()
