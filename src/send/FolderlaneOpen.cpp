@@ -29,22 +29,35 @@ int Complain(int code, std::initializer_list<const wchar_t*> parts)
 
 // Explorer starts one opener per selected folder, all at once: when they
 // all fail alike, one box says so. An opener whose own attempt failed marks
-// the failure while it shows its box and a few seconds more; one that finds
-// it marked by another ends with its code. Per copy, as the agent is.
+// the failure (before it lets the next one try) when it is to show its box,
+// and keeps the mark while the box is open and a few seconds more; one that
+// finds it marked by another ends with its code. Per copy, as the agent is.
 constexpr DWORD FAILURE_MARK_MS = 5000;
 Handle failureMark;
+DWORD markedAt;
+
+// False when another opener marked it first.
+bool MarkFailure(int code)
+{
+    static bool first;
+    if (!failureMark) {
+        WCHAR kind[24];
+        wsprintfW(kind, L"OpenFailed%d", code);
+        ObjectName name;
+        NameOfThisCopys(kind, name);
+        const HANDLE mark = CreateMutexW(nullptr, FALSE, name);
+        first = !mark || GetLastError() != ERROR_ALREADY_EXISTS;
+        failureMark.reset(mark);
+        markedAt = GetTickCount();
+    }
+    return first;
+}
 
 // The box, unless another opener shows the same failure.
 int ComplainOnce(int code, std::initializer_list<const wchar_t*> parts)
 {
-    WCHAR kind[24];
-    wsprintfW(kind, L"OpenFailed%d", code);
-    ObjectName name;
-    NameOfThisCopys(kind, name);
-    failureMark.reset(CreateMutexW(nullptr, FALSE, name));
-    if (failureMark && GetLastError() == ERROR_ALREADY_EXISTS)
+    if (!MarkFailure(code))
         return code;
-    const DWORD markedAt = GetTickCount();
     Complain(code, parts);
     const DWORD shown = GetTickCount() - markedAt;
     if (shown < FAILURE_MARK_MS)
@@ -135,7 +148,7 @@ HWND WaitForAgent()
 // time, and the Startup shortcut may run while the user chooses the verb:
 // only the holder of the lock starts an agent, the others wait for it and
 // use it. One that gets no lock only looks.
-HWND FindOrStartAgent(StartFailure& failure)
+HWND FindOrStartAgent(StartFailure& failure, bool startOnly)
 {
     const Handle starting(CreateMutexW(nullptr, FALSE, L"Local\\Folderlane.StartAgent"));
     const DWORD waited = starting ? WaitForSingleObject(starting.get(), AGENT_START_MS + 5000) : WAIT_FAILED;
@@ -145,8 +158,9 @@ HWND FindOrStartAgent(StartFailure& failure)
             failure.kind = StartFailure::Busy;
         return agent;
     }
-    if (!agent)
-        agent = StartAgent(failure);
+    // A run at log-on says nothing of a slow agent, and marks nothing.
+    if (!agent && !(agent = StartAgent(failure)) && !(startOnly && failure.kind == StartFailure::NotReady))
+        MarkFailure(EXIT_NO_AGENT);
     ReleaseMutex(starting.get());
     return agent;
 }
@@ -229,7 +243,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
                         {L"Folderlane cannot open\r\n\r\n", folderName, L"\r\n\r\n", Explain(problem), L"."});
 
     StartFailure failure;
-    HWND agent = FindOrStartAgent(failure);
+    HWND agent = FindOrStartAgent(failure, startOnly);
     if (!agent)
         return ComplainNoAgent(failure, startOnly);
     if (startOnly)
