@@ -101,9 +101,7 @@ bool BecomeTheAgent(int& exitCode) {
 }
 
 void PublishMainWindow() {
-    if (!WindowSection) return;
-    if (void* view = MapViewOfFile(WindowSection.get(), FILE_MAP_WRITE, 0, 0, sizeof(DWORD))) {
-        *static_cast<volatile DWORD*>(view) = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(MainWindow));
-        UnmapViewOfFile(view);
-    }
+    using View = UniqueHandle<void*, UnmapViewOfFile>;
+    const View view(WindowSection ? MapViewOfFile(WindowSection.get(), FILE_MAP_WRITE, 0, 0, sizeof(DWORD)) : nullptr);
+    if (view) *static_cast<volatile DWORD*>(view.get()) = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(MainWindow));
 }
