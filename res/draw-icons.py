@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Draws the agent's icons and writes them as .ico files beside this script,
-and the pictures the README shows into ../docs.
+as icons.rc for Folderlane.exe (the pictures both share stored once), and
+the pictures the README shows into ../docs.
 
 SMALICON.ico, the small icon (the tray's, and the window class's small one):
   16x16 in 16 colours (4-bit palette, AND mask), for old displays, then the
-  sizes the small icon takes at 100 to 300 % scale (16, 20, 24, 28, 32, 40,
-  48) in 32-bit colour with an alpha channel.
+  sizes the small icon takes at 100 to 350 % scale (16, 20, 24, 28, 32, 36,
+  40, 48, 56) in 32-bit colour with an alpha channel.
 MAINICON.ico, the large icon (the executable's in Explorer and the Start
   menu): 32x32 in 256 colours (8-bit palette, AND mask), then 16 up to 256 in
   32-bit colour with an alpha channel.
@@ -41,7 +42,7 @@ FACE = (255, 255, 255)
 HAND = (32, 32, 32)
 ARROW = (24, 84, 168)
 
-SMALL_SIZES = (16, 20, 24, 28, 32, 40, 48)
+SMALL_SIZES = (16, 20, 24, 28, 32, 36, 40, 48, 56)
 LARGE_SIZES = (16, 20, 24, 32, 40, 48, 64, 96, 256)
 
 
@@ -281,6 +282,32 @@ def icon_file(images):
     return directory + entries + blobs
 
 
+def raw(data):
+    """Resource script data: the bytes as escaped strings, 32 to a line."""
+    return ',\n'.join('  "%s"' % ''.join('\\x%02x' % b for b in data[i:i + 32])
+                      for i in range(0, len(data), 32))
+
+
+def icon_script(groups):
+    """A resource script of icon groups [(name, images)]: images as in
+    icon_file, each stored once as an RT_ICON (3), however many groups
+    (RT_GROUP_ICON, 14) name it."""
+    ids, lines = {}, []
+    for name, images in groups:
+        for image in images:
+            if image not in ids:
+                ids[image] = len(ids) + 1
+                lines += ['%d 3\nBEGIN\n%s\nEND' % (ids[image], raw(image[3]))]
+    for name, images in groups:
+        directory = struct.pack('<HHH', 0, 1, len(images)) + b''.join(
+            struct.pack('<BBBBHHIH', size % 256, size % 256, colours % 256, 0, 1, bits, len(data),
+                        ids[(size, bits, colours, data)]) for size, bits, colours, data in images)
+        lines += ['%s 14\nBEGIN\n%s\nEND' % (name, raw(directory))]
+    return ('// Written by draw-icons.py: the icons of Folderlane.exe, each picture\n'
+            '// stored once for both (ICON with an .ico would store the common ones twice).\n'
+            + '\n'.join(lines) + '\n').encode()
+
+
 def write(path, data):
     with open(path, 'wb') as f:
         f.write(data)
@@ -290,13 +317,16 @@ def main():
     folder = os.path.dirname(os.path.abspath(__file__))
     docs = os.path.join(os.path.dirname(folder), 'docs')
     pictures = {size: png(rgba(size)) for size in sorted(set(SMALL_SIZES + LARGE_SIZES))}
-    outputs = [('SMALICON.ico', (16, 4, 1), SMALL_SIZES), ('MAINICON.ico', (32, 8, 4), LARGE_SIZES)]
+    outputs = [('SMALICON', (16, 4, 1), SMALL_SIZES), ('MAINICON', (32, 8, 4), LARGE_SIZES)]
+    groups = []
     for name, (size, bits, samples), sizes in outputs:
         images = [(size,) + palette_image(size, bits, samples)]
         images += [(s, 32, 0, pictures[s]) for s in sizes]
         data = icon_file(images)
-        write(os.path.join(folder, name), data)
-        print('%s: %d images, %d bytes' % (name, len(images), len(data)))
+        write(os.path.join(folder, name + '.ico'), data)
+        print('%s.ico: %d images, %d bytes' % (name, len(images), len(data)))
+        groups.append((name, images))
+    write(os.path.join(folder, 'icons.rc'), icon_script(groups))
     os.makedirs(docs, exist_ok=True)
     for size in (16, 32):
         write(os.path.join(docs, 'icon-%d.png' % size), pictures[size])

@@ -9,9 +9,10 @@ void OnCopyData(const COPYDATASTRUCT* data);
 void OnOpenReceived();
 void OnHandOff();
 void OnTimer(WPARAM timerId);
-void OnNull();
+void OnMenuEnded(WPARAM number);
 
-void ShowTrayMenu();
+// At the icon where the tray tells where it is, else at the pointer.
+void ShowTrayMenu(bool atIcon);
 // Runs a command that may fail (the load, the export, the hand-off): the
 // user sees why in the error box, and the agent goes on.
 void RunReportingErrors(void (*command)());

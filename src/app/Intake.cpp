@@ -12,6 +12,7 @@
 namespace {
 // Received and listed, not opened yet; oldest first.
 std::vector<std::string> FoldersToOpen;
+constexpr UINT OPEN_RETRY_MS = 100;
 } // namespace
 
 void OnCopyData(const COPYDATASTRUCT* data) {
@@ -24,9 +25,10 @@ void OnCopyData(const COPYDATASTRUCT* data) {
     if (index >= RecentFolders->Count()) return;
     // Opened later, from the queue: the shell may wait on other programs, and
     // COM calls fail while a sender waits for this message's answer. One post
-    // per folder, so that a post the full queue refused costs no folder.
+    // per folder; a post that the full queue (10,000 messages) refused is
+    // made up for by a timer, whose message needs no room in the queue.
     FoldersToOpen.push_back(RecentFolders->Get(index));
-    PostMessageA(MainWindow, WM_OPENRECEIVED, 0, 0);
+    if (!PostMessageA(MainWindow, WM_OPENRECEIVED, 0, 0)) SetTimer(MainWindow, OPEN_TIMER_ID, OPEN_RETRY_MS, nullptr);
 }
 
 void OnOpenReceived() {

@@ -39,7 +39,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         // removed while the agent runs; nothing is found through it.
         char system[MAX_PATH + 1] = {};
         if (GetSystemDirectoryA(system, MAX_PATH)) SetCurrentDirectoryA(system);
-        if (!BecomeTheAgent()) return 0;
+        int exitCode = 0;
+        if (!BecomeTheAgent(exitCode)) return exitCode;
 
         RecentFolders = std::make_unique<TMRUStringList>();
         RecentFolders->SetMaxStrings(16);
@@ -48,6 +49,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
         if (!CreateMainWindow())
             Abort("Unable to Create Main Application Window : Aborting!", MB_SETFOREGROUND | MB_ICONERROR);
+        PublishMainWindow();
         if (!AddTrayIcon())
             Abort("Unable to Put Icon in Task Tray : Aborting!", MB_SETFOREGROUND | MB_ICONERROR);
 
@@ -56,7 +58,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         // menu's one-off work is done by then, not when the user waits.
         SetTimer(MainWindow, PREPARE_TIMER_ID, USER_TIMER_MINIMUM, nullptr);
         const ShellUse shell;
-        int exitCode = RunMessageLoop();
+        exitCode = RunMessageLoop();
         // Nothing is saved at the end.
         RecentFolders.reset();
         return exitCode;

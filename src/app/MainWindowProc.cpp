@@ -33,8 +33,8 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         OnTimer(wParam);
         return 0;
-    case WM_NULL:
-        OnNull();
+    case WM_MENUENDED:
+        OnMenuEnded(wParam);
         return 0;
     // The scale messages are only watched: their default handling stays.
     case WM_DPICHANGED:

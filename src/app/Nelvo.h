@@ -15,6 +15,10 @@ constexpr UINT_PTR PREPARE_TIMER_ID = 1;
 // Posted to itself: opens the folders other processes sent, after their
 // senders have had their answer.
 constexpr UINT WM_OPENRECEIVED = WM_APP + 1;
+// Posted to itself after a menu closed; wParam is the menu's number.
+constexpr UINT WM_MENUENDED = WM_APP + 2;
+// Fires when a post of WM_OPENRECEIVED was refused (a full queue).
+constexpr UINT_PTR OPEN_TIMER_ID = 2;
 
 constexpr int IDM_EXIT = 1;
 constexpr int IDM_DONATE = 2;
@@ -32,8 +36,11 @@ extern HWND MainWindow;
 extern NOTIFYICONDATAA TrayIconData;
 
 // One agent per copy and session (SingleAgent.cpp): false when another
-// agent of this program's folder runs, whose menu it has then asked for.
-bool BecomeTheAgent();
+// agent of this program's folder runs, whose menu it has then asked for, or
+// which it has said cannot be reached; exitCode is the process's then.
+bool BecomeTheAgent(int& exitCode);
+// Tells later starts the window, once it exists.
+void PublishMainWindow();
 
 // Start-up and the hidden window (MainWindow.cpp).
 bool RegisterMainWindowClass();
@@ -53,6 +60,9 @@ extern UINT WM_TASKBARCREATED;
 void OnDpiChanged(UINT dpi);
 void OnSettingChange();
 void OnDisplayChange();
+// The icon's rectangle on the screen, where the tray tells it (Windows 7
+// and later).
+bool TrayIconRect(RECT& icon);
 // Windows 8.1 and later send it to per-monitor aware windows; the headers
 // for Vista lack it.
 #ifndef WM_DPICHANGED

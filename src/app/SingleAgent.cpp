@@ -8,104 +8,100 @@
 #include "app/Nelvo.h"
 #include "platform/Handle.h"
 
-#include <memory>
-
 namespace {
 
 // A running agent that holds the lock may still be making its window.
 constexpr DWORD WAIT_FOR_WINDOW_MS = 10000;
 constexpr DWORD POLL_MS = 100;
-constexpr DWORD LONGEST_PATH = 32768;
+// An agent busy with the shell answers within this; a hung one does not.
+constexpr UINT ANSWER_MS = 5000;
+constexpr int EXIT_NOT_ANSWERING = 1;
+
+constexpr wchar_t NOT_ANSWERING_TEXT[] =
+    L"Folderlane is running but not answering.\r\n\r\nEnd Folderlane.exe in the Task Manager (its Details), "
+    L"then start Folderlane again.";
 
 using Handle = UniqueHandle<HANDLE, CloseHandle>;
 
 // Held until the process ends; an agent that ended without letting go
 // leaves it abandoned, which the next start takes.
 Handle AgentLock;
+// The section that tells the window to later starts.
+Handle WindowSection;
 
-// A program's folder, long names, in upper case: a comparison without regard
-// to case, as the file system makes it. Empty when the path is not known.
-// On the heap: a path may take 64 KiB.
-class Folder {
-public:
-    // The folder of this process's program, or of another process's.
-    void OfProcess(DWORD pid) {
-        path_[0] = L'\0';
-        DWORD length = LONGEST_PATH;
-        if (pid == GetCurrentProcessId()) {
-            length = GetModuleFileNameW(nullptr, path_.get(), LONGEST_PATH);
-            if (length >= LONGEST_PATH) length = 0;
-        } else {
-            const Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-            if (!process || !QueryFullProcessImageNameW(process.get(), 0, path_.get(), &length)) length = 0;
+void Tell(const wchar_t* text) {
+    MessageBoxW(nullptr, text, L"Folderlane", MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+void TellRunsHigher() {
+    WCHAR text[sizeof AGENT_RUNS_HIGHER_TEXT / sizeof(WCHAR) + 1];
+    Tell(lstrcatW(lstrcpyW(text, AGENT_RUNS_HIGHER_TEXT), L"."));
+}
+
+// A start that asked for no window to come forward (an opener's, or a
+// shortcut set to run minimised) shows no menu.
+bool StartedQuietly() {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    return (startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow == SW_SHOWMINNOACTIVE;
+}
+
+// As the keyboard's menu key on its icon would: the list reloaded and shown
+// at the icon. Only when the foreground can be passed on: without it the
+// menu would not close when the user clicks elsewhere.
+int ShowMenuOf(HWND agent) {
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(agent, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, ANSWER_MS, &answer)) {
+        if (GetLastError() == ERROR_ACCESS_DENIED) {
+            TellRunsHigher();
+            return 0;
         }
-        path_[length] = L'\0';
-        if (!length) return;
-        GetLongPathNameW(path_.get(), path_.get(), LONGEST_PATH);
-        WCHAR* end = path_.get() + lstrlenW(path_.get());
-        while (end > path_.get() && end[-1] != L'\\' && end[-1] != L':') --end;
-        *end = L'\0';
-        CharUpperBuffW(path_.get(), static_cast<DWORD>(end - path_.get()));
+        Tell(NOT_ANSWERING_TEXT);
+        return EXIT_NOT_ANSWERING;
     }
-    const WCHAR* Path() const { return path_.get(); }
-    bool operator==(const Folder& other) const { return path_[0] && lstrcmpW(Path(), other.Path()) == 0; }
-
-private:
-    std::unique_ptr<WCHAR[]> path_{new WCHAR[LONGEST_PATH]};
-};
-
-// In the session's namespace. A path cannot be an object's name (its
-// backslashes are the namespace's), so the name carries the folder's hash.
-void LockName(const Folder& folder, WCHAR (&name)[64]) {
-    unsigned long long hash = 14695981039346656037ull;
-    for (const WCHAR* unit = folder.Path(); *unit; ++unit)
-        hash = (hash ^ static_cast<unsigned short>(*unit)) * 1099511628211ull;
-    wsprintfW(name, L"Local\\Folderlane.Agent.%08lX%08lX", static_cast<unsigned long>(hash >> 32),
-              static_cast<unsigned long>(hash));
-}
-
-HWND RunningAgentOf(const Folder& folder) {
-    Folder other;
-    for (HWND window = nullptr;
-         (window = FindWindowExA(nullptr, window, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE)) != nullptr;) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        if (pid == GetCurrentProcessId()) continue;
-        other.OfProcess(pid);
-        if (other == folder) return window;
-    }
-    return nullptr;
-}
-
-// As a right-button press on its icon would: the list reloaded and shown.
-void ShowMenuOf(HWND agent) {
     DWORD pid = 0;
     GetWindowThreadProcessId(agent, &pid);
-    // Without the foreground the menu would not close on a click elsewhere.
-    AllowSetForegroundWindow(pid);
-    PostMessageA(agent, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONDOWN);
+    if (!StartedQuietly() && AllowSetForegroundWindow(pid))
+        PostMessageW(agent, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_CONTEXTMENU);
+    return 0;
 }
 
 } // namespace
 
-bool BecomeTheAgent() {
-    Folder own;
-    own.OfProcess(GetCurrentProcessId());
-    WCHAR name[64];
-    LockName(own, name);
+bool BecomeTheAgent(int& exitCode) {
+    exitCode = 0;
+    ObjectName name;
+    NameOfThisCopys(L"Agent", name);
     AgentLock.reset(CreateMutexW(nullptr, FALSE, name));
-    // Without the lock (another account's agent holds the name) the agent
-    // runs, as any copy did before.
-    if (!AgentLock) return true;
+    if (!AgentLock) {
+        // An agent with other rights holds it (started as administrator, or
+        // another account's in this session): it runs, and this one would
+        // be a second icon that its senders cannot tell apart.
+        if (GetLastError() != ERROR_ACCESS_DENIED) return true;
+        TellRunsHigher();
+        return false;
+    }
     const DWORD start = GetTickCount();
     for (;;) {
         const DWORD waited = WaitForSingleObject(AgentLock.get(), POLL_MS);
-        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED || waited == WAIT_FAILED) return true;
-        if (HWND agent = RunningAgentOf(own)) {
-            ShowMenuOf(agent);
+        if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED || waited == WAIT_FAILED) {
+            NameOfThisCopys(L"AgentWindow", name);
+            WindowSection.reset(
+                CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(DWORD), name));
+            return true;
+        }
+        if (HWND agent = PublishedAgent()) {
+            exitCode = ShowMenuOf(agent);
             return false;
         }
         // Still starting: it will show its icon itself.
         if (GetTickCount() - start >= WAIT_FOR_WINDOW_MS) return false;
     }
+}
+
+void PublishMainWindow() {
+    using View = UniqueHandle<void*, UnmapViewOfFile>;
+    const View view(WindowSection ? MapViewOfFile(WindowSection.get(), FILE_MAP_WRITE, 0, 0, sizeof(DWORD)) : nullptr);
+    if (view) *static_cast<volatile DWORD*>(view.get()) = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(MainWindow));
 }

@@ -41,6 +41,16 @@ Function Lookup(const char* module, const char* name) {
 }
 using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 using GetSystemMetricsForDpiFunction = int(WINAPI*)(int, UINT);
+// Windows 7 and later; the headers for Vista lack them.
+struct IconIdentifier {
+    DWORD cbSize;
+    HWND hWnd;
+    UINT uID;
+    GUID guidItem;
+};
+using GetIconRectFunction = HRESULT(WINAPI*)(const IconIdentifier*, RECT*);
+using ChangeMessageFilterFunction = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+constexpr DWORD MSGFLT_ALLOW_MESSAGE = 1;
 constexpr int MDT_EFFECTIVE_DPI = 0;
 
 // The scale of the primary monitor, which holds the notification area, as
@@ -101,8 +111,11 @@ bool AddTrayIcon() {
     TakeImageForScale(0);
     TrayIconData.hIcon = TrayImage.get();
     std::memcpy(TrayIconData.szTip, TrayTip, sizeof TrayTip);
-    // Explorer broadcasts this when it re-creates the taskbar.
+    // Explorer broadcasts this when it re-creates the taskbar. Windows keeps
+    // it from an agent started as administrator unless the agent lets it in.
     WM_TASKBARCREATED = RegisterWindowMessageA("TaskbarCreated");
+    if (const auto allow = Lookup<ChangeMessageFilterFunction>("user32.dll", "ChangeWindowMessageFilterEx"))
+        allow(MainWindow, WM_TASKBARCREATED, MSGFLT_ALLOW_MESSAGE, nullptr);
     const DWORD start = GetTickCount();
     // A busy taskbar can time out an add that did take: then the icon is
     // there and can be modified.
@@ -132,6 +145,12 @@ void OnTaskbarCreated() {
     // A new taskbar often comes with a new scale.
     TakeImageForScale(0);
     if (IconWanted) Shell_NotifyIconA(NIM_ADD, &TrayIconData);
+}
+
+bool TrayIconRect(RECT& icon) {
+    const auto iconRect = Lookup<GetIconRectFunction>("shell32.dll", "Shell_NotifyIconGetRect");
+    const IconIdentifier identifier = {sizeof identifier, MainWindow, TRAY_ICON_ID, {}};
+    return IconWanted && iconRect && SUCCEEDED(iconRect(&identifier, &icon));
 }
 
 void OnDpiChanged(UINT dpi) { TakeImageForScale(dpi); }

@@ -38,6 +38,8 @@ const FixedItem FixedItems[] = {
 // came into the list while the menu was open.
 std::vector<std::string> MenuFolders;
 bool Tracking = false;
+// Counts the menus shown: a menu's end clears the folders of that menu only.
+WPARAM MenuNumber = 0;
 
 // The folder items, and the folders they show by index.
 std::vector<std::string> AppendFolderItems(HMENU menu) {
@@ -64,20 +66,24 @@ void RunReportingErrors(void (*command)()) {
 
 void OnTrayNotify(WPARAM iconId, LPARAM mouseMessage) {
     if (iconId != TRAY_ICON_ID) return;
-    // The actions come on the press, not on the release.
+    // The actions come on the press, not on the release. The keyboard's
+    // menu key (and a second start) asks for the menu at the icon.
     if (mouseMessage == WM_LBUTTONDOWN)
         OpenMyComputer();
-    else if (mouseMessage == WM_RBUTTONDOWN)
-        ShowTrayMenu();
+    else if (mouseMessage == WM_RBUTTONDOWN || mouseMessage == WM_CONTEXTMENU)
+        ShowTrayMenu(mouseMessage == WM_CONTEXTMENU);
 }
 
 void OnTimer(WPARAM timerId) {
-    if (timerId != PREPARE_TIMER_ID) return;
-    KillTimer(MainWindow, PREPARE_TIMER_ID);
-    PrepareFolderList();
+    if (timerId != PREPARE_TIMER_ID && timerId != OPEN_TIMER_ID) return;
+    KillTimer(MainWindow, timerId);
+    if (timerId == PREPARE_TIMER_ID)
+        PrepareFolderList();
+    else
+        OnOpenReceived();
 }
 
-void ShowTrayMenu() {
+void ShowTrayMenu(bool atIcon) {
     // After a log-off released the list there is nothing to show.
     if (!RecentFolders) return;
     MenuHandle menu(CreatePopupMenu());
@@ -87,28 +93,33 @@ void ShowTrayMenu() {
     std::vector<std::string> folders = AppendFolderItems(menu.get());
     for (const FixedItem& item : FixedItems) AppendMenuA(menu.get(), MF_STRING, item.id, item.text);
 
-    POINT cursor = {};
-    GetCursorPos(&cursor);
+    // At the icon, the menu leaves it uncovered, as the tray's own menus do.
+    TPMPARAMS aside = {};
+    aside.cbSize = sizeof aside;
+    const bool placed = atIcon && TrayIconRect(aside.rcExclude);
+    POINT at = {aside.rcExclude.right, aside.rcExclude.top};
+    if (!placed) GetCursorPos(&at);
     // Without the foreground the menu would not close when the user clicks
-    // elsewhere; the WM_NULL afterwards lets a second click work at once.
+    // elsewhere; the message posted afterwards lets a second click work at once.
     SetForegroundWindow(MainWindow);
     // Windows refuses a second pop-up menu while one is tracking; Wine opens
     // it nested inside the first and can lose track of both. Refuse it here.
     if (!Tracking) {
         Tracking = true;
+        ++MenuNumber;
         MenuFolders = std::move(folders);
-        TrackPopupMenu(menu.get(), TPM_RIGHTALIGN | TPM_LEFTBUTTON | TPM_TOPALIGN, cursor.x, cursor.y, 0,
-                       MainWindow, nullptr);
+        TrackPopupMenuEx(menu.get(), TPM_RIGHTALIGN | TPM_LEFTBUTTON | TPM_TOPALIGN | TPM_VERTICAL, at.x, at.y,
+                         MainWindow, placed ? &aside : nullptr);
         Tracking = false;
     }
-    PostMessageA(MainWindow, WM_NULL, 0, 0);
+    PostMessageA(MainWindow, WM_MENUENDED, MenuNumber, 0);
 }
 
-void OnNull() {
-    // The menu posts its command before the WM_NULL posted after it: once
-    // that is handled, folder commands name entries of the list again. A
-    // sent one (a test whether the agent answers) comes ahead of the command.
-    if (!Tracking && !InSendMessage()) MenuFolders.clear();
+void OnMenuEnded(WPARAM number) {
+    // The menu posts its command before this: once that is handled, folder
+    // commands name entries of the list again, unless a later menu is open
+    // or showed its own folders since.
+    if (!Tracking && number == MenuNumber) MenuFolders.clear();
 }
 
 void OnCommand(WPARAM command, LPARAM control) {

@@ -1,7 +1,5 @@
 #include "send/Delivery.h"
 
-#include "app/Endpoint.h"
-
 #include <cstring>
 #include <cwchar>
 
@@ -232,7 +230,8 @@ const wchar_t* Join(std::initializer_list<const wchar_t*> parts)
 
 HWND FindAgent()
 {
-    return FindWindowA(MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE);
+    const HWND own = PublishedAgent();
+    return own ? own : FindWindowA(MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE);
 }
 
 bool SendFolder(HWND agent, const char* path)

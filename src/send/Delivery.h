@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "app/Endpoint.h"
 #include "platform/Handle.h"
 
 #include <initializer_list>
@@ -62,6 +63,8 @@ const wchar_t* Explain(PathProblem problem);
 // The parts, one after the other, in one buffer that the next call reuses.
 const wchar_t* Join(std::initializer_list<const wchar_t*> parts);
 
+// The agent of this copy, by the window it published; else any agent's
+// window, which takes the folder as well.
 HWND FindAgent();
 
 // WM_COPYDATA, sent: the system copies the payload only for sent messages.
@@ -72,8 +75,5 @@ bool SendFolder(HWND agent, const char* path);
 // Windows refuses a message to a process with higher rights than the
 // sender's with error 5: an agent started "as administrator".
 constexpr DWORD AGENT_RUNS_HIGHER = ERROR_ACCESS_DENIED;
-constexpr wchar_t AGENT_RUNS_HIGHER_TEXT[] =
-    L"Folderlane runs with higher rights than this program (it was started as administrator), and Windows "
-    L"keeps this program's messages from it. End Folderlane and start it again without administrator rights";
 
 }  // namespace delivery

@@ -28,30 +28,24 @@ int Complain(int code, std::initializer_list<const wchar_t*> parts)
 }
 
 // Explorer starts one opener per selected folder, all at once: when they
-// all fail alike, one box says so. The first marks the failure while it
-// shows its box and a few seconds more; the others end with its code.
+// all fail alike, one box says so. An opener whose own attempt failed marks
+// the failure (before it lets the next one try) when it is to show its box,
+// and keeps the mark while the box is open and a few seconds more; one that
+// finds it marked by another ends with its code. Per copy, as the agent is.
 constexpr DWORD FAILURE_MARK_MS = 5000;
 Handle failureMark;
 DWORD markedAt;
-
-const wchar_t* FailureName(int code)
-{
-    static WCHAR name[64];
-    wsprintfW(name, L"Local\\Folderlane.OpenFailed.%d", code);
-    return name;
-}
-
-bool FailureMarked(int code)
-{
-    return static_cast<bool>(Handle(OpenMutexW(SYNCHRONIZE, FALSE, FailureName(code))));
-}
 
 // False when another opener marked it first.
 bool MarkFailure(int code)
 {
     static bool first;
     if (!failureMark) {
-        const HANDLE mark = CreateMutexW(nullptr, FALSE, FailureName(code));
+        WCHAR kind[24];
+        wsprintfW(kind, L"OpenFailed%d", code);
+        ObjectName name;
+        NameOfThisCopys(kind, name);
+        const HANDLE mark = CreateMutexW(nullptr, FALSE, name);
         first = !mark || GetLastError() != ERROR_ALREADY_EXISTS;
         failureMark.reset(mark);
         markedAt = GetTickCount();
@@ -88,7 +82,7 @@ void LeaveForOwnFolder()
 // Why the agent could not be had; told only once the lock is released, so
 // that a box the user leaves open keeps no other opener waiting.
 struct StartFailure {
-    enum { None, NoFolder, NotStarted, Ended, NotReady, Busy, ToldByAnother } kind = None;
+    enum { None, NoFolder, NotStarted, Ended, NotReady, Busy } kind = None;
     DWORD error = 0;
 };
 
@@ -103,8 +97,12 @@ HWND StartAgent(StartFailure& failure)
     // Not wsprintfW: it stops at 1024 characters.
     lstrcpyW(commandLine, L"\"");
     lstrcatW(lstrcatW(commandLine, ownFolder), L"Folderlane.exe\"");
+    // Asked not to come forward, as a shortcut set to run minimised asks:
+    // then a start that finds another agent of its copy shows no menu.
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWMINNOACTIVE;
     PROCESS_INFORMATION started = {};
     // In its own folder: an agent that kept the opened folder as its current
     // one would keep the user from deleting or renaming it.
@@ -130,25 +128,38 @@ HWND StartAgent(StartFailure& failure)
     return nullptr;
 }
 
+// The agent, waiting a bounded time while an agent of this copy holds its
+// lock but has no window yet: starting another would only end again.
+HWND WaitForAgent()
+{
+    ObjectName lock;
+    NameOfThisCopys(L"Agent", lock);
+    for (DWORD waited = 0; waited < AGENT_START_MS; waited += POLL_MS) {
+        if (HWND agent = PublishedAgent())
+            return agent;
+        if (!Handle(OpenMutexW(SYNCHRONIZE, FALSE, lock)))
+            break;
+        Sleep(POLL_MS);
+    }
+    return FindAgent();
+}
+
 // Explorer runs the verb once for each selected folder, all at the same
 // time, and the Startup shortcut may run while the user chooses the verb:
 // only the holder of the lock starts an agent, the others wait for it and
 // use it. One that gets no lock only looks.
-HWND FindOrStartAgent(StartFailure& failure)
+HWND FindOrStartAgent(StartFailure& failure, bool startOnly)
 {
     const Handle starting(CreateMutexW(nullptr, FALSE, L"Local\\Folderlane.StartAgent"));
     const DWORD waited = starting ? WaitForSingleObject(starting.get(), AGENT_START_MS + 5000) : WAIT_FAILED;
-    HWND agent = FindAgent();
+    HWND agent = WaitForAgent();
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
         if (!agent)
-            failure.kind = FailureMarked(EXIT_NO_AGENT) ? StartFailure::ToldByAnother : StartFailure::Busy;
+            failure.kind = StartFailure::Busy;
         return agent;
     }
-    // Another opener failed just now and says so: trying again would only
-    // keep the rest waiting.
-    if (!agent && FailureMarked(EXIT_NO_AGENT))
-        failure.kind = StartFailure::ToldByAnother;
-    else if (!agent && !(agent = StartAgent(failure)))
+    // A run at log-on says nothing of a slow agent, and marks nothing.
+    if (!agent && !(agent = StartAgent(failure)) && !(startOnly && failure.kind == StartFailure::NotReady))
         MarkFailure(EXIT_NO_AGENT);
     ReleaseMutex(starting.get());
     return agent;
@@ -172,8 +183,6 @@ int ComplainNoAgent(const StartFailure& failure, bool startOnly)
 {
     static WCHAR number[16];
     switch (failure.kind) {
-    case StartFailure::ToldByAnother:
-        return EXIT_NO_AGENT;
     case StartFailure::NoFolder:
         return ComplainOnce(EXIT_NO_AGENT, {L"Folderlane is not running, and its folder is not known. Start "
                                             L"Folderlane, then try again."});
@@ -234,7 +243,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
                         {L"Folderlane cannot open\r\n\r\n", folderName, L"\r\n\r\n", Explain(problem), L"."});
 
     StartFailure failure;
-    HWND agent = FindOrStartAgent(failure);
+    HWND agent = FindOrStartAgent(failure, startOnly);
     if (!agent)
         return ComplainNoAgent(failure, startOnly);
     if (startOnly)

@@ -558,11 +558,11 @@ class Agent:
 
     # -- what the agent left behind -----------------------------------------
 
-    def records(self):
-        """What the shell started on the agent's behalf: [(kind, argument)].
-        kind is the association used (folder, directory, txt, vtr, http,
-        https) or "shellview" for explorer.exe; quotes around a single
-        argument are taken off."""
+    def records(self, shows=False):
+        """What the shell started on the agent's behalf: [(kind, argument)],
+        with shows [(kind, argument, show command)]. kind is the association
+        used (folder, directory, txt, vtr, http, https) or "shellview" for
+        explorer.exe; quotes around a single argument are taken off."""
         log = os.path.join(self.record_dir, "record.log")
         if not os.path.isfile(log):
             return []
@@ -570,9 +570,10 @@ class Agent:
         with open(log, "rb") as f:
             for line in self.world.decode(f.read()).splitlines():
                 kind, _, argument = line.partition("\t")
+                argument, _, show = argument.rpartition("\t")
                 if len(argument) >= 2 and argument[0] == argument[-1] == '"':
                     argument = argument[1:-1]
-                result.append((kind, argument))
+                result.append((kind, argument, int(show)) if shows else (kind, argument))
         return result
 
     def handoff_copy(self, record_number):

@@ -2,10 +2,12 @@
 
 import os
 import runpy
+import shutil
+import signal
 import subprocess
 import time
 
-from harness import (AGENT_CLASS, AGENT_TITLE, ROOT, TRAY_ICON_ID, WM_CLOSE, WM_COMMAND,
+from harness import (AGENT_CLASS, AGENT_TITLE, IDOK, ROOT, TRAY_ICON_ID, WM_CLOSE, WM_COMMAND,
                      WM_DESTROY, WM_ENDSESSION, AgentTestCase, wait_for)
 
 IDM_EXIT = 1
@@ -46,18 +48,20 @@ class WindowAndIcon(AgentTestCase):
 
     def test_second_copy_runs_on_its_own(self):
         first = self.new_agent()
-        # The same copy started again, under another spelling of its path:
-        # the running agent shows its menu where the pointer is, and the new
-        # process ends with 0 without an icon.
+        # The same copy started again, under other spellings of its path (Z:
+        # is Wine's drive for /): the running agent shows its menu at the
+        # icon (Wine's tray does not tell where it is: there at the pointer),
+        # and the new process ends with 0 without an icon.
         self.world.xdotool("mousemove", *first.icon)
-        again = subprocess.run(["wine", self.world.windows_path(first.path("Folderlane.exe")).upper()],
-                               env=first.record_env(), stdin=subprocess.DEVNULL, capture_output=True,
-                               timeout=60)
-        self.assertEqual(again.returncode, 0)
-        first.wait_for_menu()
-        self.assertEqual(self.world.icons(), [first.icon])
-        self.world.keys("Escape")
-        wait_for(lambda: not self.world.menu_windows(), 5, what="the menu to close")
+        exe = first.path("Folderlane.exe")
+        for spelling in (self.world.windows_path(exe).upper(), "Z:" + exe.replace("/", "\\")):
+            again = subprocess.run(["wine", spelling], env=first.record_env(), stdin=subprocess.DEVNULL,
+                                   capture_output=True, timeout=60)
+            self.assertEqual(again.returncode, 0, spelling)
+            first.wait_for_menu()
+            self.assertEqual(self.world.icons(), [first.icon])
+            self.world.keys("Escape")
+            wait_for(lambda: not self.world.menu_windows(), 5, what="the menu to close")
 
         second = self.new_agent()
         self.assertNotEqual(first.folder, second.folder)
@@ -77,6 +81,43 @@ class WindowAndIcon(AgentTestCase):
         self.assertEqual(first.send(WM_CLOSE), 0)
         self.assertEqual(first.wait_exit(), 0)
         self.assertNoIcons()
+
+    def test_a_second_start_says_so_and_adds_no_icon_when_the_agent_cannot_be_reached(self):
+        agent = self.new_agent(start=False)
+        shutil.copy(os.path.join(self.world.tools, "probe.exe"), agent.folder)
+        exe = self.world.windows_path(agent.path("Folderlane.exe"))
+
+        def start_again(text, code):
+            again = subprocess.Popen(["wine", exe], env=agent.record_env(), stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            box, shown = self.world.message_box("Folderlane", 30)
+            self.assertEqual(shown, text)
+            self.world.press(box, IDOK)
+            self.assertEqual(again.wait(20), code)
+
+        # An agent with other rights holds the lock, which nobody else may open.
+        lock = subprocess.Popen(["wine", self.world.windows_path(agent.path("probe.exe")), "lock", "60",
+                                 "deny"], env=self.world.env(), stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, text=True)
+        self.addCleanup(lock.kill)
+        self.assertEqual(lock.stdout.readline().strip(), "held")
+        start_again("Folderlane runs with higher rights than this program (it was started as administrator), "
+                    "and Windows keeps this program's messages from it. End Folderlane and start it again "
+                    "without administrator rights.", 0)
+        self.assertNoIcons()
+        lock.kill()
+        lock.wait(10)
+
+        # A hung agent (stopped here): asked, it does not answer in time.
+        agent.start()
+        os.kill(agent.process.pid, signal.SIGSTOP)
+        self.addCleanup(lambda: agent.running and os.kill(agent.process.pid, signal.SIGCONT))
+        start_again("Folderlane is running but not answering.\r\n\r\nEnd Folderlane.exe in the Task Manager "
+                    "(its Details), then start Folderlane again.", 1)
+        os.kill(agent.process.pid, signal.SIGCONT)
+        self.assertEqual(self.world.icons(), [agent.icon])
+        self.assertEqual(agent.send(WM_CLOSE), 0)
+        self.assertEqual(agent.wait_exit(), 0)
 
     def test_taskbar_created_adds_the_icon_again(self):
         agent = self.new_agent()
@@ -124,7 +165,7 @@ class DisplayScale(AgentTestCase):
 
     def test_icon_is_the_picture_drawn_for_the_taskbar_size_at_every_scale(self):
         self.addCleanup(self.world.set_scale, 96)
-        for dpi, size in ((96, 16), (120, 20), (144, 24), (192, 32)):
+        for dpi, size in ((96, 16), (120, 20), (144, 24), (216, 36), (336, 56), (192, 32)):
             with self.subTest(dpi=dpi):
                 self.world.set_scale(dpi)
                 agent = self.new_agent()

@@ -87,7 +87,7 @@ class ShippedExecutable(unittest.TestCase):
         groups = self.exe.resources(RT_GROUP_ICON)
         images = self.exe.resources(RT_ICON)
         pictures = {"MAINICON": (16, 20, 24, 32, 40, 48, 64, 96, 256),
-                    "SMALICON": (16, 20, 24, 28, 32, 40, 48)}
+                    "SMALICON": (16, 20, 24, 28, 32, 36, 40, 48, 56)}
         for name, (size, bits) in {"MAINICON": (32, 8), "SMALICON": (16, 4)}.items():
             group = groups[name]
             count = struct.unpack_from("<H", group, 4)[0]

@@ -8,7 +8,7 @@ import shutil
 import subprocess
 import time
 
-from harness import IDOK, WM_HANDOFF, wait_for
+from harness import IDOK, WM_CLOSE, WM_HANDOFF, wait_for
 from test_export import ExportTestCase, vantro_bytes
 from test_menu import FIXED_ITEMS, FOLDER_KINDS, ROOT, SIGNATURE_LINE, MenuTestCase, vtr_entries
 
@@ -361,6 +361,49 @@ class Sender(IntakeTestCase):
         finally:
             for opener in openers:
                 opener.kill()
+
+
+    def test_an_opener_waits_for_a_starting_agent_and_another_copys_box_keeps_none_from_trying(self):
+        agent = self.new_agent(start=False)
+        for program in (os.path.join(self.world.tools, "probe.exe"),
+                        os.path.join(self.world.build, "folderlane-open.exe")):
+            shutil.copy(program, agent.folder)
+        early, later = (self.make_folder(agent, name) for name in ("Early", "Later"))
+
+        def run(program, *args, **options):
+            return subprocess.Popen(["wine", self.world.windows_path(agent.path(program)), *args],
+                                    env=agent.record_env(), stdin=subprocess.DEVNULL, **options)
+
+        # A first agent still starting holds its lock without a window (the
+        # probe for 4 s; then the agent, which waited for it): the opener
+        # waits for that window and starts no other, which would show a menu.
+        lock = run("probe.exe", "lock", "4", stdout=subprocess.PIPE, text=True)
+        self.addCleanup(lock.kill)
+        self.assertEqual(lock.stdout.readline().strip(), "held")
+        opener = run("folderlane-open.exe", early)
+        time.sleep(1)
+        agent.start()
+        self.assertEqual(opener.wait(60), 0)
+        self.assertOpenedFolder(self.new_records(agent, 0), early)
+        self.assertEqual(self.world.menu_windows(), [])
+        self.assertEqual([w.hwnd for w in self.world.agent_windows()], [agent.hwnd])
+        self.assertEqual(agent.send(WM_CLOSE), 0)
+        self.assertEqual(agent.wait_exit(), 0)
+
+        # Another copy's opener shows its failure (no agent beside it): this
+        # copy's opener still starts its agent, which takes the folder.
+        other = self.shipped("folderlane-open.exe", ROOT, wait=False)
+        self.addCleanup(other.kill)
+        box, text = self.world.message_box("Folderlane", timeout=30)
+        self.assertIn("could not be started", text)
+        opener = run("folderlane-open.exe", later)
+        self.assertEqual(opener.wait(60), 0)
+        self.assertOpenedFolder(self.new_records(agent, 1), later)
+        self.world.press(box, IDOK)
+        self.assertEqual(other.wait(20), 3)
+        (window,) = self.world.agent_windows()
+        self.assertEqual(agent.attach(window).send(WM_CLOSE), 0)
+        wait_for(lambda: not self.world.agent_windows(), 10, what="the agent to end")
 
 
 class DoubleByteCodePage(IntakeTestCase, ExportTestCase):

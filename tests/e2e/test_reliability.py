@@ -141,6 +141,20 @@ class Storm(StressMixin, AgentTestCase):
             self.assertEqual((code, counts.get("copydata_bad"), counts.get("send_failed"),
                               counts.get("post_failed")), (0, "0", "0", "0"),
                              f"a storm sender saw wrong or missing answers: {err}")
+        # Every folder taken is opened once, as received (show 5; a menu's
+        # folder item opens with 1): none lost in the queue, none twice.
+        taken = {folder: sum(int(counts[f"folder{n}_taken"]) for _, counts, _ in results)
+                 for n, folder in enumerate(folders)}
+
+        def received():
+            return {folder: sum(1 for kind, path, show in agent.records(shows=True)
+                                if kind in ("folder", "directory") and path == folder and show == 5)
+                    for folder in folders}
+        wait_for(lambda: all(received()[f] >= n for f, n in taken.items()), 60, 0.5,
+                 "every folder taken to be opened")
+        time.sleep(2)
+        print(f"      folders taken and opened: {taken}", flush=True)
+        self.assertEqual(received(), taken)
         self.assertFalse([b for b in boxes if b[0] == "Application Error"],
                          f"an error ended the agent's handling: {boxes}")
 

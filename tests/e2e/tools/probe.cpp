@@ -14,6 +14,7 @@
 
 #include "Commands.h"
 #include "KeeperIcon.h"
+#include "app/Endpoint.h"
 #include "WindowText.h"
 
 #include <cstdio>
@@ -508,6 +509,29 @@ int Keep(int, char**)
     return 0;
 }
 
+// lock SECONDS [deny]: run from an agent's folder, holds that copy's agent
+// lock as a first agent that has no window yet does; with deny, as one
+// with other rights (nobody else may open it). Says "held".
+int Lock(int argc, char** argv)
+{
+    if (argc < 1)
+        Fail(EXIT_USAGE, "lock SECONDS [deny]");
+    SECURITY_DESCRIPTOR denying;
+    InitializeSecurityDescriptor(&denying, SECURITY_DESCRIPTOR_REVISION);
+    ACL empty;
+    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+    SetSecurityDescriptorDacl(&denying, TRUE, &empty, FALSE);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &denying, FALSE};
+    ObjectName name;
+    NameOfThisCopys(L"Agent", name);
+    if (!CreateMutexW(argc > 1 ? &attributes : nullptr, TRUE, name) || GetLastError() == ERROR_ALREADY_EXISTS)
+        Fail(EXIT_NOT_FOUND, "the lock is taken");
+    std::printf("held\n");
+    std::fflush(stdout);
+    Sleep(static_cast<DWORD>(ParseNumber(argv[0])) * 1000);
+    return 0;
+}
+
 int Send(int argc, char** argv) { return SendOrPost(argc, argv, false); }
 int Post(int argc, char** argv) { return SendOrPost(argc, argv, true); }
 
@@ -518,7 +542,7 @@ const Command commands[] = {
     {"notify", Notify},
     {"exec", Exec},   {"run", Run},         {"verb", Verb},     {"folder", Folder},
     {"modules", Modules},
-    {"keep", Keep},
+    {"keep", Keep},   {"lock", Lock},
 };
 
 }  // namespace
@@ -528,6 +552,6 @@ int main(int argc, char** argv)
     const int code = RunCommand(commands, argc, argv);
     if (code >= 0)
         return code;
-    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|run|verb|folder|modules|keep ...\n");
+    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|run|verb|folder|modules|keep|lock ...\n");
     return EXIT_USAGE;
 }

@@ -2,9 +2,10 @@
 // (folder views, text and .vtr files, web pages, explorer.exe): writes down
 // how it was started and exits at once, so tests can see what was opened.
 //
-// Appends one line "<kind>\t<arguments>" to <dir>\record.log, where <dir> is
+// Appends one line "<kind>\t<arguments>\t<show>" to <dir>\record.log, where <dir> is
 // %E2E_RECORD_DIR% (default C:\e2e-record) and <kind> comes from a leading
-// "/kind:NAME" argument, else from the program's own file name. A .vtr file
+// "/kind:NAME" argument, else from the program's own file name, and <show>
+// is the window's show command the starter gave (-1: none). A .vtr file
 // it is given is also copied, bytes unchanged, to <dir>\handoff-<N>.vtr,
 // N being the number of that log line; the agent rewrites its file at every
 // hand-off, so the copy is the only trace of what each hand-off held. The
@@ -113,7 +114,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         kind = OwnBaseName();
     }
 
-    const int number = AppendLine(directory + "\\record.log", kind + "\t" + arguments + "\r\n");
+    // How the starter asked the window to show: 5 (SW_SHOW) for a folder the
+    // agent received, 1 (SW_SHOWNORMAL) for one chosen in its menu.
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    const int show = startup.dwFlags & STARTF_USESHOWWINDOW ? startup.wShowWindow : -1;
+    const int number = AppendLine(directory + "\\record.log",
+                                  kind + "\t" + arguments + "\t" + std::to_string(show) + "\r\n");
     // A program the shell waits for (it opens its file through DDE, and waits
     // until the program is ready or gone): an open that takes seconds.
     if (kind == "slow")

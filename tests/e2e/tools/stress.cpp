@@ -93,7 +93,8 @@ void StopDismisser(StormDismisser* dismisser);
 // storm WINDOW SEED SECONDS [FOLDER]...: sends the window random messages
 // of the kinds other processes and the tray send, for the given time;
 // FOLDERs are existing folders mixed into the random payloads. Prints the
-// counts as "name=value" lines; fails when an answer was wrong or missing.
+// counts as "name=value" lines, with folderN_taken the sends of the Nth
+// FOLDER answered 1; fails when an answer was wrong or missing.
 int Storm(int argc, char** argv)
 {
     if (argc < 3)
@@ -105,6 +106,8 @@ int Storm(int argc, char** argv)
     auto below = [&random](unsigned n) { return static_cast<unsigned>(random() % n); };
 
     StormCounts counts;
+    // Per folder, the sends answered 1: each is to be opened once.
+    std::vector<unsigned long> taken(folders.size());
     StormDismisser* dismisser = StartDismisser(window);
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < seconds * 1000 && IsWindow(window)) {
@@ -116,8 +119,9 @@ int Storm(int argc, char** argv)
             // the hand-off files can be checked line by line.
             std::string payload;
             const bool folder = !folders.empty() && below(2) == 0;
+            const unsigned which = folder ? below(static_cast<unsigned>(folders.size())) : 0;
             if (folder) {
-                payload = folders[below(static_cast<unsigned>(folders.size()))];
+                payload = folders[which];
             } else {
                 payload.resize(below(401));
                 for (char& byte : payload) {
@@ -131,8 +135,10 @@ int Storm(int argc, char** argv)
             data.lpData = payload.empty() ? nullptr : &payload[0];
             ++counts.copydata;
             counts.folders += folder;
-            if (SendChecked(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), result, counts) &&
-                result != 1) {
+            const bool answered = SendChecked(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), result, counts);
+            if (answered && result == 1 && folder)
+                ++taken[which];
+            if (answered && result != 1) {
                 ++counts.copydataBad;
                 counts.foldersBad += folder;
                 std::fprintf(stderr, "stress: WM_COPYDATA of %u bytes answered %lu\n",
@@ -180,6 +186,8 @@ int Storm(int argc, char** argv)
                 counts.copydata, counts.copydataBad, counts.folders, counts.foldersBad, counts.handoffSent, counts.handoffSentBad,
                 counts.handoffPosted, counts.commandSent, counts.commandPosted, counts.commandZeroLParam,
                 counts.trayPosted, counts.rightPresses, counts.postFailed, counts.sendFailed);
+    for (size_t i = 0; i < taken.size(); ++i)
+        std::printf("folder%u_taken=%lu\n", static_cast<unsigned>(i), taken[i]);
     const bool good = counts.copydataBad == 0 && counts.handoffSentBad == 0 && counts.postFailed == 0 &&
                       counts.sendFailed == 0 && IsWindow(window);
     return good ? 0 : EXIT_FAILED;
