@@ -313,8 +313,10 @@ class Installer(IntakeTestCase):
 
         # A copy in another folder runs on through an installation and the
         # uninstaller, which end only the installed agent.
+        # Setup still starts the installed one beside it.
         portable = self.new_agent()
         self.assertEqual(self.wine(self.world.windows_path(self.setup), "/S").returncode, 0)
+        wait_for(lambda: len(self.world.agent_windows()) == 2, 20, 0.3, "setup to start the installed agent")
         self.assertNotIn(installed.hwnd, [w.hwnd for w in self.world.agent_windows()])
         self.assertIn(portable.hwnd, [w.hwnd for w in self.world.agent_windows()])
 
