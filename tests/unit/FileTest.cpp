@@ -120,16 +120,20 @@ TEST(ReplacingFile, ReplacesTheOldFileWholeOrNotAtAll) {
 }
 
 // A crash leaves a save's new file behind, hidden while it is one: the next
-// save into the folder removes those an hour old.
-TEST(ReplacingFile, RemovesItsOwnLeftoversAnHourOld) {
+// save into the folder removes those a day old, never a backup, which holds
+// a user's old file.
+TEST(ReplacingFile, RemovesItsOwnLeftoversADayOld) {
     TempFolder folder;
-    const std::string old = folder / "~FL00A1.tmp", recent = folder / "~FL00A2.tmp", users = folder / "~FL00A3.tmp";
-    for (const std::string& name : {old, recent, users}) WriteBytes(name, "x");
-    for (const std::string& name : {old, users}) fs::last_write_time(name, fs::last_write_time(name) - std::chrono::minutes(61));
-    for (const std::string& name : {old, recent}) Mark(name);
+    const std::string old = folder / "~FL00A1.tmp", recent = folder / "~FL00A2.tmp", users = folder / "~FL00A3.tmp",
+                      backup = folder / "~FL00A4.bak";
+    for (const std::string& name : {old, recent, users, backup}) WriteBytes(name, "x");
+    for (const std::string& name : {old, recent, users, backup})
+        fs::last_write_time(name, fs::last_write_time(name) - std::chrono::hours(name == recent ? 23 : 25));
+    for (const std::string& name : {old, recent, backup}) Mark(name);
     platform::ReplacingFile file(folder / "list.txt", File::Mode::CreateShareRead);
     EXPECT_FALSE(fs::exists(old));
     EXPECT_TRUE(fs::exists(recent));
+    EXPECT_TRUE(fs::exists(backup));
 #ifdef _WIN32
     EXPECT_TRUE(fs::exists(users)) << "not hidden as a save's";
     // This save's own is hidden too (Wine keeps no temporary mark).
@@ -247,6 +251,7 @@ namespace {
 struct ScriptedPlacing final : platform::PlacingCalls {
     ScriptedPlacing(std::vector<unsigned> r, std::vector<unsigned> m) : replaces(std::move(r)), moves(std::move(m)) {}
     std::vector<unsigned> replaces, moves;
+    unsigned encrypt = 0, blocks = 0, clock = 0; // blocks: what each replace takes, in ms
     std::string calls; // R, M and P (a pause), in order
     static unsigned Next(std::vector<unsigned>& answers) {
         if (answers.empty()) return 0;
@@ -256,9 +261,13 @@ struct ScriptedPlacing final : platform::PlacingCalls {
     }
     unsigned Replace(const std::string& target, const std::string& replacement, const std::string& backup) override {
         calls += 'R';
+        clock += blocks;
         const unsigned code = Next(replaces);
-        if (code == 0 || code == 1177) fs::rename(target, backup);
+        // 64: the share dropped between the call's two renames; 2: a sync
+        // client took the old file away.
+        if (code == 0 || code == 1177 || code == 64) fs::rename(target, backup);
         if (code == 0) fs::rename(replacement, target);
+        if (code == 2) fs::remove(target);
         return code;
     }
     unsigned Move(const std::string& from, const std::string& to, bool replace) override {
@@ -268,8 +277,14 @@ struct ScriptedPlacing final : platform::PlacingCalls {
         if (code == 0) fs::rename(from, to);
         return code;
     }
+    unsigned Encrypt(const std::string&) override { return encrypt; }
+    bool Exists(const std::string& name) override { return fs::exists(name); }
     unsigned WhyNotReplaced(const std::string&) override { return 32; }
-    void Pause(unsigned) override { calls += 'P'; }
+    unsigned Milliseconds() override { return clock; }
+    void Pause(unsigned ms) override {
+        calls += 'P';
+        clock += ms;
+    }
 };
 
 std::string Repeat(const std::string& part, int times) { return times > 0 ? part + Repeat(part, times - 1) : ""; }
@@ -283,7 +298,8 @@ std::string Repeat(const std::string& part, int times) { return times > 0 ? part
 TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
     const std::vector<unsigned> held(20, 32);
     const std::string backupNamed = "I/O error 1177: the old file is now ";
-    const struct { const char* what; std::vector<unsigned> replaces, moves; std::string message, calls; } table[] = {
+    const std::string encrypted = "I/O error 6010: the old file is encrypted, the new one could not be";
+    const struct { const char* what; std::vector<unsigned> replaces, moves; std::string message, calls; unsigned encrypt = 0, blocks = 0; } table[] = {
         {"replaced", {}, {}, "", "R"},
         {"a share without Full Control", {5}, {}, "", "RM"},
         {"a redirector without the call", {50}, {}, "", "RM"},
@@ -295,6 +311,11 @@ TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
         {"no restore, new content at the name", {1177}, {32, 183}, "", "RMPMM"},
         {"neither restore nor new content", {1177}, {183, 5}, backupNamed, "RMM"},
         {"the restore's pauses count too", {1177}, held, backupNamed, "RM" + Repeat("PM", 10) + "M"},
+        {"the old file gone meanwhile", {2}, {}, "", "RM"},
+        {"a share dropped between the renames", {64}, {}, "I/O error 64", "RM"},
+        {"dropped, no restore, new content at the name", {64}, {5}, "", "RMM"},
+        {"a dropping share: each call blocks", held, {}, "I/O error 32", "RPR", 0, 200},
+        {"an encrypted file gets no plain one", {5}, {}, encrypted, "R", 6010},
     };
     for (const auto& row : table) {
         TempFolder folder;
@@ -302,6 +323,8 @@ TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
         WriteBytes(target, "old");
         WriteBytes(folder / "~FL0001.tmp", "new");
         ScriptedPlacing calls(row.replaces, row.moves);
+        calls.encrypt = row.encrypt;
+        calls.blocks = row.blocks;
         const std::string message =
             MessageRaisedBy([&] { platform::PlaceReplacing(calls, target, folder / "~FL0001.tmp", backup); });
         const bool atBackup = row.message == backupNamed;
