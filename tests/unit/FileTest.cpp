@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -334,3 +336,137 @@ TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
         EXPECT_EQ(atBackup ? "old" : "<missing>", ReadBytes(backup)) << row.what;
     }
 }
+
+#ifdef _WIN32
+namespace {
+
+// The test program's own import table: while a patch lives, the program's
+// calls of the named function go to another.
+class ImportPatch {
+public:
+    ImportPatch(const char* name, const void* replacement) {
+        auto* base = reinterpret_cast<BYTE*>(::GetModuleHandleA(nullptr));
+        const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+        for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); module->Name; ++module) {
+            auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
+            auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
+            for (; names->u1.AddressOfData; ++names, ++slot)
+                if (!IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) &&
+                    std::strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name, name) == 0)
+                    slot_ = &slot->u1.Function;
+        }
+        if (slot_) original = Swap(replacement);
+        EXPECT_TRUE(slot_) << name << " is not imported";
+    }
+    ~ImportPatch() { if (slot_) Swap(original); }
+    const void* original = nullptr;
+
+private:
+    const void* Swap(const void* to) {
+        DWORD was;
+        ::VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &was);
+        const void* before = reinterpret_cast<const void*>(std::exchange(*slot_, reinterpret_cast<DWORD_PTR>(to)));
+        ::VirtualProtect(slot_, sizeof *slot_, was, &was);
+        return before;
+    }
+    DWORD_PTR* slot_ = nullptr;
+};
+
+// Windows' answers, scripted (0: the system's own call), with what Windows
+// does to the files on each; the calls with their flags, in order.
+struct {
+    std::vector<unsigned> replaces, moves, encrypts;
+    bool encrypted = false;
+    std::string calls;
+    ImportPatch *replace, *move, *information;
+} Windows;
+
+BOOL Answer(unsigned code) { return ::SetLastError(code), code == 0; }
+
+// Retries repeat a call: it counts once here. A new file shown before it is
+// in place would escape the sweep.
+void Called(const std::string& call, LPCWSTR replacement) {
+    const std::string entry = call + (replacement && !(::GetFileAttributesW(replacement) & FILE_ATTRIBUTE_HIDDEN) ? "shown" : "");
+    if (Windows.calls.size() < entry.size() || Windows.calls.compare(Windows.calls.size() - entry.size(), entry.size(), entry) != 0)
+        Windows.calls += entry;
+}
+
+BOOL WINAPI ReplaceAnswered(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID, LPVOID) {
+    Called(" R" + std::to_string(flags), replacement);
+    const unsigned code = ScriptedPlacing::Next(Windows.replaces);
+    auto move = reinterpret_cast<decltype(&::MoveFileExW)>(Windows.move->original);
+    if (code == 1177) move(target, backup, 0);
+    if (code == 2) move(target, (std::wstring(target) + L".away").c_str(), 0);
+    return code ? Answer(code) : reinterpret_cast<decltype(&::ReplaceFileW)>(Windows.replace->original)(target, replacement, backup, flags, nullptr, nullptr);
+}
+BOOL WINAPI MoveAnswered(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    Called(" M" + std::to_string(flags), flags & MOVEFILE_REPLACE_EXISTING ? from : nullptr);
+    const unsigned code = ScriptedPlacing::Next(Windows.moves);
+    return code ? Answer(code) : reinterpret_cast<decltype(&::MoveFileExW)>(Windows.move->original)(from, to, flags);
+}
+BOOL WINAPI EncryptAnswered(LPCWSTR) {
+    Called(" E", nullptr);
+    return Answer(ScriptedPlacing::Next(Windows.encrypts));
+}
+// What Wine never says: the old file is encrypted.
+BOOL WINAPI InformationAnswered(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+    const BOOL done = reinterpret_cast<decltype(&::GetFileInformationByHandle)>(Windows.information->original)(file, information);
+    if (Windows.encrypted) information->dwFileAttributes |= FILE_ATTRIBUTE_ENCRYPTED;
+    return done;
+}
+
+std::string Save(const std::string& target) {
+    return MessageRaisedBy([&] {
+        platform::ReplacingFile file(target, File::Mode::CreateShareRead);
+        file.Write("new", 3);
+        file.Commit();
+    });
+}
+
+} // namespace
+
+// The shipping placing, with Windows' answers in place of Wine's: the flags
+// it passes, what it does with the files on each answer, and that a backup
+// left with the user's old file survives the next save.
+TEST(SystemPlacing, TheShippingPathPassesItsFlagsAndLosesNoByteOnWindowsAnswers) {
+    ImportPatch replace("ReplaceFileW", reinterpret_cast<void*>(ReplaceAnswered)),
+        move("MoveFileExW", reinterpret_cast<void*>(MoveAnswered)), encrypt("EncryptFileW", reinterpret_cast<void*>(EncryptAnswered)),
+        information("GetFileInformationByHandle", reinterpret_cast<void*>(InformationAnswered));
+    Windows.replace = &replace, Windows.move = &move, Windows.information = &information;
+    const struct { std::vector<unsigned> replaces, moves; bool encrypted; unsigned encrypt; std::string calls, message; } table[] = {
+        {{}, {}, false, 0, " R2", ""},
+        {{2}, {}, false, 0, " R2 M9", ""},
+        {{5}, {}, false, 0, " R2 M9", ""},
+        {{50}, {}, false, 0, " R2 M9", ""},
+        {{87}, {}, false, 0, " R2 M9", ""},
+        {std::vector<unsigned>(40, 1175), {}, false, 0, " R2", "I/O error 1175"},
+        {std::vector<unsigned>(40, 1176), {}, false, 0, " R2", "I/O error 1176"},
+        {{1177}, {}, false, 0, " R2 M8 R2", ""},
+        {{5}, {}, true, 0, " R2 E M9", ""},
+        {{5}, {}, true, 6010, " R2 E", "I/O error 6010: the old file is encrypted, the new one could not be"},
+        {{1177}, {5, 5}, false, 0, " R2 M8 M9", "I/O error 1177: the old file is now "},
+    };
+    for (const auto& row : table) {
+        TempFolder folder;
+        const std::string target = folder / "list.vtr";
+        WriteBytes(target, "old");
+        Windows.replaces = row.replaces, Windows.moves = row.moves, Windows.encrypts = {row.encrypt};
+        Windows.encrypted = row.encrypted;
+        Windows.calls.clear();
+        const std::string message = Save(target), what = row.calls + " " + message;
+        EXPECT_EQ(row.calls, Windows.calls) << what;
+        const std::string expected = row.message.empty() ? "<no error>" : row.message;
+        EXPECT_EQ(expected, message.substr(0, expected.size())) << what;
+        EXPECT_EQ(row.message.empty() ? "new" : row.calls == " R2 M8 M9" ? "<missing>" : "old", ReadBytes(target)) << what;
+        if (row.calls != " R2 M8 M9") continue;
+        // The old file is at the name the message gives: no later save takes it.
+        const std::string backup = message.substr(row.message.size());
+        EXPECT_EQ("old", ReadBytes(backup));
+        fs::last_write_time(backup, fs::last_write_time(backup) - std::chrono::hours(48));
+        Mark(backup);
+        EXPECT_EQ("<no error>", Save(target));
+        EXPECT_EQ("old", ReadBytes(backup));
+    }
+}
+#endif
