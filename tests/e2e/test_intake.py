@@ -175,11 +175,37 @@ class HandOff(IntakeTestCase):
         agent = self.new_agent()
         agent.post(WM_HANDOFF)
         box, text = self.world.message_box("Nelvo", timeout=15)
-        self.assertEqual(text, "I/O error 112")
+        # Wine's write takes the page there is and reports nothing: a short
+        # write (Windows fails the write: "I/O error 112").
+        self.assertEqual(text, "Disk full")
         self.world.press(box, IDOK)
         self.assertEqual(sorted(os.listdir(drive)), ["TmpTmpTmp.vtr", "filler"])
         with open(os.path.join(drive, "TmpTmpTmp.vtr"), "rb") as f:
             self.assertEqual(f.read(), old)
+        self.assertNothingMoreOpened(agent, 0, self.make_folder(agent, "Marker"))
+
+    def test_a_reader_that_lets_the_file_be_written_on_a_full_drive_gets_the_new_list_over_the_old(self):
+        # The new list needs a page more than the old file holds: the write
+        # fails part-way, over the old bytes, and says so.
+        old = SIGNATURE_LINE + b"C:\\Old\r\n" * 4
+        drive = self.world.full_drive(self, {"TmpTmpTmp.vtr": old})
+        self.move_documents("D:\\")
+        agent = self.new_agent()
+        base = self.world.windows_path(agent.base)
+        deep = "x" * (255 - len(base) - 4)
+        self.write_folder_list(agent, *[self.make_folder(agent, os.path.join(deep, f"{i:02d}")) for i in range(16)])
+        self.world.hold("D:\\TmpTmpTmp.vtr", "r", "rw")
+        agent.post(WM_HANDOFF)
+        box, text = self.world.message_box("Nelvo", timeout=15)
+        # Wine's write takes the page there is and reports nothing: a short
+        # write (Windows fails the write: "I/O error 112").
+        self.assertEqual(text, "Disk full")
+        self.world.press(box, IDOK)
+        self.assertEqual(sorted(os.listdir(drive)), ["TmpTmpTmp.vtr", "filler"])
+        with open(os.path.join(drive, "TmpTmpTmp.vtr"), "rb") as f:
+            written = f.read()
+        self.assertTrue(written.startswith(SIGNATURE_LINE + self.world.encode(base)), written[:80])
+        self.assertGreaterEqual(len(written), len(old))
         self.assertNothingMoreOpened(agent, 0, self.make_folder(agent, "Marker"))
 
 
