@@ -253,7 +253,7 @@ namespace {
 struct ScriptedPlacing final : platform::PlacingCalls {
     ScriptedPlacing(std::vector<unsigned> r, std::vector<unsigned> m) : replaces(std::move(r)), moves(std::move(m)) {}
     std::vector<unsigned> replaces, moves;
-    unsigned encrypt = 0, blocks = 0, clock = 0; // blocks: what each replace takes, in ms
+    unsigned blocks = 0, clock = 0; // blocks: what each replace takes, in ms
     std::string calls; // R, M and P (a pause), in order
     static unsigned Next(std::vector<unsigned>& answers) {
         if (answers.empty()) return 0;
@@ -265,11 +265,9 @@ struct ScriptedPlacing final : platform::PlacingCalls {
         calls += 'R';
         clock += blocks;
         const unsigned code = Next(replaces);
-        // 64: the share dropped between the call's two renames; 2: a sync
-        // client took the old file away.
+        // 64: the share dropped between the call's two renames.
         if (code == 0 || code == 1177 || code == 64) fs::rename(target, backup);
         if (code == 0) fs::rename(replacement, target);
-        if (code == 2) fs::remove(target);
         return code;
     }
     unsigned Move(const std::string& from, const std::string& to, bool replace) override {
@@ -279,7 +277,7 @@ struct ScriptedPlacing final : platform::PlacingCalls {
         if (code == 0) fs::rename(from, to);
         return code;
     }
-    unsigned Encrypt(const std::string&) override { return encrypt; }
+    unsigned Encrypt(const std::string&) override { return 0; }
     bool Exists(const std::string& name) override { return fs::exists(name); }
     unsigned WhyNotReplaced(const std::string&) override { return 32; }
     unsigned Milliseconds() override { return clock; }
@@ -300,8 +298,7 @@ std::string Repeat(const std::string& part, int times) { return times > 0 ? part
 TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
     const std::vector<unsigned> held(20, 32);
     const std::string backupNamed = "I/O error 1177: the old file is now ";
-    const std::string encrypted = "I/O error 6010: the old file is encrypted, the new one could not be";
-    const struct { const char* what; std::vector<unsigned> replaces, moves; std::string message, calls; unsigned encrypt = 0, blocks = 0; } table[] = {
+    const struct { const char* what; std::vector<unsigned> replaces, moves; std::string message, calls; unsigned blocks = 0; } table[] = {
         {"replaced", {}, {}, "", "R"},
         {"a share without Full Control", {5}, {}, "", "RM"},
         {"a redirector without the call", {50}, {}, "", "RM"},
@@ -313,11 +310,9 @@ TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
         {"no restore, new content at the name", {1177}, {32, 183}, "", "RMPMM"},
         {"neither restore nor new content", {1177}, {183, 5}, backupNamed, "RMM"},
         {"the restore's pauses count too", {1177}, held, backupNamed, "RM" + Repeat("PM", 10) + "M"},
-        {"the old file gone meanwhile", {2}, {}, "", "RM"},
         {"a share dropped between the renames", {64}, {}, "I/O error 64", "RM"},
         {"dropped, no restore, new content at the name", {64}, {5}, "", "RMM"},
-        {"a dropping share: each call blocks", held, {}, "I/O error 32", "RPR", 0, 200},
-        {"an encrypted file gets no plain one", {5}, {}, encrypted, "R", 6010},
+        {"a dropping share: each call blocks", held, {}, "I/O error 32", "RPR", 200},
     };
     for (const auto& row : table) {
         TempFolder folder;
@@ -325,7 +320,6 @@ TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
         WriteBytes(target, "old");
         WriteBytes(folder / "~FL0001.tmp", "new");
         ScriptedPlacing calls(row.replaces, row.moves);
-        calls.encrypt = row.encrypt;
         calls.blocks = row.blocks;
         const std::string message =
             MessageRaisedBy([&] { platform::PlaceReplacing(calls, target, folder / "~FL0001.tmp", backup); });
@@ -376,8 +370,8 @@ private:
 // Windows' answers, scripted (0: the system's own call), with what Windows
 // does to the files on each; the calls with their flags, in order.
 struct {
-    std::vector<unsigned> replaces, moves, encrypts;
-    bool encrypted = false;
+    std::vector<unsigned> replaces, moves;
+    int encrypt; // the answer to an encryption; -1: the old file is plain
     std::string calls;
     ImportPatch *replace, *move, *information;
 } Windows;
@@ -407,12 +401,12 @@ BOOL WINAPI MoveAnswered(LPCWSTR from, LPCWSTR to, DWORD flags) {
 }
 BOOL WINAPI EncryptAnswered(LPCWSTR) {
     Called(" E", nullptr);
-    return Answer(ScriptedPlacing::Next(Windows.encrypts));
+    return Answer(Windows.encrypt);
 }
 // What Wine never says: the old file is encrypted.
 BOOL WINAPI InformationAnswered(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
     const BOOL done = reinterpret_cast<decltype(&::GetFileInformationByHandle)>(Windows.information->original)(file, information);
-    if (Windows.encrypted) information->dwFileAttributes |= FILE_ATTRIBUTE_ENCRYPTED;
+    if (Windows.encrypt >= 0) information->dwFileAttributes |= FILE_ATTRIBUTE_ENCRYPTED;
     return done;
 }
 
@@ -434,25 +428,24 @@ TEST(SystemPlacing, TheShippingPathPassesItsFlagsAndLosesNoByteOnWindowsAnswers)
         move("MoveFileExW", reinterpret_cast<void*>(MoveAnswered)), encrypt("EncryptFileW", reinterpret_cast<void*>(EncryptAnswered)),
         information("GetFileInformationByHandle", reinterpret_cast<void*>(InformationAnswered));
     Windows.replace = &replace, Windows.move = &move, Windows.information = &information;
-    const struct { std::vector<unsigned> replaces, moves; bool encrypted; unsigned encrypt; std::string calls, message; } table[] = {
-        {{}, {}, false, 0, " R2", ""},
-        {{2}, {}, false, 0, " R2 M9", ""},
-        {{5}, {}, false, 0, " R2 M9", ""},
-        {{50}, {}, false, 0, " R2 M9", ""},
-        {{87}, {}, false, 0, " R2 M9", ""},
-        {std::vector<unsigned>(40, 1175), {}, false, 0, " R2", "I/O error 1175"},
-        {std::vector<unsigned>(40, 1176), {}, false, 0, " R2", "I/O error 1176"},
-        {{1177}, {}, false, 0, " R2 M8 R2", ""},
-        {{5}, {}, true, 0, " R2 E M9", ""},
-        {{5}, {}, true, 6010, " R2 E", "I/O error 6010: the old file is encrypted, the new one could not be"},
-        {{1177}, {5, 5}, false, 0, " R2 M8 M9", "I/O error 1177: the old file is now "},
+    const struct { std::vector<unsigned> replaces, moves; std::string calls, message; int encrypt = -1; } table[] = {
+        {{}, {}, " R2", ""},
+        {{2}, {}, " R2 M9", ""},
+        {{5}, {}, " R2 M9", ""},
+        {{50}, {}, " R2 M9", ""},
+        {{87}, {}, " R2 M9", ""},
+        {std::vector<unsigned>(40, 1175), {}, " R2", "I/O error 1175"},
+        {std::vector<unsigned>(40, 1176), {}, " R2", "I/O error 1176"},
+        {{1177}, {}, " R2 M8 R2", ""},
+        {{5}, {}, " R2 E M9", "", 0},
+        {{5}, {}, " R2 E", "I/O error 6010: the old file is encrypted, the new one could not be", 6010},
+        {{1177}, {5, 5}, " R2 M8 M9", "I/O error 1177: the old file is now "},
     };
     for (const auto& row : table) {
         TempFolder folder;
         const std::string target = folder / "list.vtr";
         WriteBytes(target, "old");
-        Windows.replaces = row.replaces, Windows.moves = row.moves, Windows.encrypts = {row.encrypt};
-        Windows.encrypted = row.encrypted;
+        Windows.replaces = row.replaces, Windows.moves = row.moves, Windows.encrypt = row.encrypt;
         Windows.calls.clear();
         const std::string message = Save(target), what = row.calls + " " + message;
         EXPECT_EQ(row.calls, Windows.calls) << what;
