@@ -12,7 +12,8 @@
 //              an icon the tray holds), the round's median;
 //   first menu the first menu of each start, after a settle, the round's
 //              median;
-//   ..._each   every start's figure, for ratios start by start;
+//   ..._each   every start's (and every hand-off's) figure, for ratios
+//              pair by pair;
 //   memory     working set and committed private memory after start and
 //              after MENUS displays;
 //   menu       WM_TRAYNOTIFY(102, WM_RBUTTONDOWN) posted to a visible pop-up
@@ -368,6 +369,7 @@ void RunRound(const Program (&programs)[2], int round, const Settings& settings)
         if (!r.menuTimes.empty()) std::printf("menu %s %d %.3f\n", r.program->name, round, Median(r.menuTimes));
         if (!r.handoffTimes.empty())
             std::printf("handoff %s %d %.3f\n", r.program->name, round, Median(r.handoffTimes));
+        PrintEach("handoff_each", r.program->name, round, r.handoffTimes);
     }
     for (int index : order) Close(running[index], round == 1);
     std::fflush(stdout);

@@ -23,14 +23,22 @@ inline const char* const Tokens[] = {"a", "A", "b", "B", "\xE4", "\xC4", "\xE9",
 
 // Serves the bytes in pieces of the given sizes; a read at failAt fails,
 // with an I/O error or out of memory, and with lasting every read after it
-// too (a drive gone). A seekable one can go back, as a file.
+// too (a drive gone). A seekable one can go back, as a file; once it has, a
+// read at againFailAt fails too (a share reconnecting).
 class PieceStream : public Stream {
 public:
     PieceStream(const std::string& data, const std::vector<std::size_t>& pieces, std::size_t failAt,
                 bool outOfMemory = false, bool seekable = false, bool lasting = false)
         : data_(data), pieces_(pieces), failAt_(failAt), outOfMemory_(outOfMemory), seekable_(seekable),
           lasting_(lasting) {}
+    std::size_t againFailAt = SIZE_MAX;
+    bool FailedAgain() const { return failedAgain_; }
+
     std::size_t Read(void* buffer, std::size_t size) override {
+        if (back_ && pos_ >= againFailAt) {
+            failedAgain_ = true;
+            Fail(outOfMemory_);
+        }
         if (pos_ >= failAt_ || failed_) {
             failed_ = lasting_;
             Fail(outOfMemory_);
@@ -42,8 +50,10 @@ public:
     }
     std::size_t Write(const void*, std::size_t) override { return 0; }
     bool Seek(std::uint64_t position) override {
-        if (seekable_) pos_ = static_cast<std::size_t>(std::min<std::uint64_t>(position, data_.size()));
-        return seekable_;
+        if (!seekable_) return false;
+        back_ = back_ || position < pos_;
+        pos_ = static_cast<std::size_t>(std::min<std::uint64_t>(position, data_.size()));
+        return true;
     }
     [[noreturn]] static void Fail(bool outOfMemory) { outOfMemory ? throw std::bad_alloc() : throw IOError(1117); }
 
@@ -55,6 +65,8 @@ private:
     bool seekable_;
     bool lasting_;
     bool failed_ = false;
+    bool back_ = false;
+    bool failedAgain_ = false;
     std::size_t pos_ = 0;
     std::size_t reads_ = 0;
 };
@@ -142,7 +154,7 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
     const int build = byte(), low = byte(), events = low | byte() << 8, kept = byte();
     // Accepted, a long file's every line would stay in a sorted list.
     const bool inserted = build & 1, accept = build & 2 && repeats == 1, outOfMemory = build & 8, seekable = build & 16,
-               lasting = build & 32;
+               lasting = build & 32, reconnects = build & 64;
     bool ignoreCase = !(build & 4);
     std::vector<std::size_t> pieces = {4096};
     for (int i = byte() % 4; i > 0; --i) pieces.push_back(1 + byte() * 16);
@@ -193,8 +205,10 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
         // decide from being read again: the list may stay as it was.
         const bool mayHoldLess = lasting && cut <= file.size() && !TailDecides(merged, file.substr(0, cut));
         const std::string before = Describe(merged, "");
+        PieceStream stream(file, pieces, cut, outOfMemory, seekable, lasting);
+        // Read again from the start, the data fails part-way this time.
+        if (reconnects) stream.againFailAt = failAt;
         try {
-            PieceStream stream(file, pieces, cut, outOfMemory, seekable, lasting);
             merged.MergeFromStream(stream);
         } catch (const std::exception& e) {
             mergeError = e.what();
@@ -203,8 +217,10 @@ inline std::string Check(const std::uint8_t* data, std::size_t size, int repeats
         if (cut <= file.size()) FileLines(file.substr(0, cut), true, ctrlZ);
         const bool fails = cut <= file.size() && !ctrlZ;
         try {
-            for (const std::string& line : FileLines(file.substr(0, cut), fails, ctrlZ)) added.Add(line);
-            if (fails) PieceStream::Fail(outOfMemory);
+            // A second read that failed leaves the list as it was.
+            if (!stream.FailedAgain())
+                for (const std::string& line : FileLines(file.substr(0, cut), fails, ctrlZ)) added.Add(line);
+            if (fails || stream.FailedAgain()) PieceStream::Fail(outOfMemory);
         } catch (const std::exception& e) {
             addError = e.what();
         }

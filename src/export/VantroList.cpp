@@ -82,6 +82,16 @@ void WriteLines(const TMRUStringList& list, Output& output) {
     writer.Flush();
 }
 
+// The old file for writing over it; what refuses that leaves the replacing's
+// refusal as the reason.
+platform::File OpenInPlace(const std::string& path, const IOError& refused) {
+    try {
+        return platform::File::Open(path, platform::File::Mode::RewriteShareRead);
+    } catch (const IOError&) {
+        throw refused;
+    }
+}
+
 } // namespace
 
 void WriteVantroList(const TMRUStringList& list, const std::string& path) {
@@ -111,15 +121,13 @@ void WriteOwnVantroList(const TMRUStringList& list, const std::string& path) {
     } catch (const IOError& refused) {
         // A reader (Vantro with the last list) holds the old file and does
         // not let it be removed or renamed over; where it lets it be
-        // written, the new list goes into it in one write, as a whole.
+        // written, the new list goes over the old one, and only then is the
+        // rest of the old one cut off: a full drive never leaves it empty.
         const unsigned code = refused.Code();
         if (code != ACCESS_DENIED && code != SHARING_VIOLATION && code != LOCK_VIOLATION) throw;
-        try {
-            platform::File file = platform::File::Open(path, platform::File::Mode::CreateShareRead);
-            if (file.Write(data, size) != size) throw IOError(SHORT_WRITE_ERROR);
-            file.Close();
-        } catch (const IOError&) {
-            throw refused;
-        }
+        platform::File file = OpenInPlace(path, refused);
+        if (file.Write(data, size) != size) throw IOError(SHORT_WRITE_ERROR);
+        file.SetEnd();
+        file.Close();
     }
 }

@@ -17,6 +17,7 @@ void WriteVantroList(const std::string& path);
 
 // The agent's own file, which a reader may hold open: replaced by one
 // rename, so that a reader never finds it missing or half written, or,
-// where the reader forbids that but allows writing, rewritten in place in
-// one write. Raises the replacing's error when neither can be done.
+// where the reader forbids that but allows writing, written over in place.
+// Raises the replacing's error when neither can be begun, else the error of
+// the step in place that failed.
 void WriteOwnVantroList(const TMRUStringList& list, const std::string& path);

@@ -191,7 +191,7 @@ void TMRUStringList::MergeFromStream(Stream& source) {
     } catch (...) {
         // A failed read ends the data; its open line does not count. Should
         // the lines before the tail be needed and fail to come again, the
-        // list holds less, and the first failure is the one to report.
+        // list stays as it was, and the first failure is the one to report.
         try {
             MergeTail(source, last, data.Bytes(), false);
         } catch (...) {
@@ -233,10 +233,24 @@ bool TMRUStringList::MergeWindows(DataReader& data, std::size_t giveUpAt, bool c
 
 void TMRUStringList::MergeTail(Stream& source, const std::string& last, std::uint64_t bytes, bool complete) {
     if (MergeTailAlone(last, complete)) return;
-    // No tail decides: the data again from its start, window by window.
+    // No tail decides: the data again from its start, window by window. A
+    // read that fails part-way (a share reconnecting) leaves the list as it
+    // was: the lines before the failure are not what the data holds.
     if (!source.Seek(0)) throw IOError(SeekError);
-    DataReader again(source, bytes);
-    MergeWindows(again, 0, complete);
+    std::vector<std::string> items = items_;
+    const int capacity = capacity_, maxStrings = maxStrings_;
+    const bool dirty = Dirty, distinct = distinct_;
+    try {
+        DataReader again(source, bytes);
+        MergeWindows(again, 0, complete);
+    } catch (...) {
+        items_.swap(items);
+        capacity_ = capacity;
+        maxStrings_ = maxStrings;
+        Dirty = dirty;
+        distinct_ = distinct;
+        throw;
+    }
 }
 
 bool TMRUStringList::MergeTailAlone(const std::string& last, bool complete) {

@@ -64,7 +64,8 @@ public:
     void LoadFromStream(Stream& stream);
     // Adds the source's lines as LoadFromFile adds a file's (its line rules,
     // no clearing); a read error reaches the caller after the complete lines
-    // before it are merged.
+    // before it are merged, or with the list as it was where they had to be
+    // read again and that failed.
     void MergeFromStream(Stream& source);
     void SaveToFile(const std::string& name);
     void SaveToStream(Stream& stream);

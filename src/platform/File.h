@@ -18,6 +18,8 @@ public:
         CreateShareRead, // write access, others may read, create or truncate
         CreateScratch,   // write access, no sharing, a new file only, hidden
                          // and marked temporary where the system can
+        RewriteShareRead, // write access, others may read, existing file
+                          // only, its bytes kept until written over
     };
 
     static File Open(const std::string& name, Mode mode);
@@ -36,6 +38,8 @@ public:
     // Moves to the byte at position; false for a file that cannot go back
     // (a pipe, a device).
     bool Seek(std::uint64_t position);
+    // Ends the file at the current position.
+    void SetEnd();
     // Closes the file now; the file is released even when this raises.
     void Close();
 
@@ -47,19 +51,22 @@ private:
 };
 
 // A save that puts a complete new file in place of the old one or leaves the
-// old one as it was. The content goes to a new file beside the target;
-// Commit() flushes and closes it and only then moves it into place, keeping
-// the old file's hidden and system attributes (the content is new: it is to
-// be archived). Destroyed without a Commit (an error unwinding), it removes
-// the new file; what a crash leaves of one, the next save into the folder
-// removes after an hour. A target that is a device, or whose folder's path
-// leaves no room for the new file's name, is written directly.
+// old one as it was, however long the folder's path. The content goes to a
+// new file beside the target, hidden until it is in place; Commit() flushes
+// and closes it and only then moves it into place, keeping the old file's
+// hidden and system attributes (the content is new: it is to be archived).
+// Destroyed without a Commit (an error unwinding), it removes the new file;
+// what a crash leaves of one, a later save into the folder removes after a
+// day. A target that is a device is written directly.
 class ReplacingFile {
 public:
     enum class Into {
         // The old file's place, by the system's replace, which keeps its
-        // security and streams; the file is a new one (its file id is the
-        // new file's, and a hard link to the old one keeps the old content).
+        // security, streams and encryption; the file is a new one (its file
+        // id is the new file's, and a hard link to the old one keeps the old
+        // content). A volume that refuses the replace gets one rename: the
+        // folder's security then, none of the old streams, and the old
+        // file's encryption or a refusal that says why.
         OldFile,
         Name, // its name alone, by one rename: a reader never finds it missing
     };
@@ -81,11 +88,12 @@ private:
     void CheckOld();
     // The target's folder, with its separator; empty for the current one.
     static std::string FolderOf(const std::string& target);
-    // A name in the target's folder, with the number given.
-    static std::string NameBeside(const std::string& target, unsigned number);
+    // A name in the target's folder, with the number given: a new file's,
+    // or a backup's, which no sweep takes.
+    static std::string NameBeside(const std::string& target, unsigned number, bool backup = false);
     // Whether a file of the folder is a save's new file, by its name.
     static bool IsScratchName(std::string_view name);
-    // Removes the saves' new files an hour old that a crash left there.
+    // Removes the saves' new files a day old that a crash left there.
     static void RemoveLeftovers(const std::string& folder);
     void CreateBeside();
     void MoveIntoPlace();

@@ -53,6 +53,7 @@ File File::Open(const std::string& name, Mode mode) {
     case Mode::CreateExclusive: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case Mode::CreateShareRead: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
     case Mode::CreateScratch: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+    case Mode::RewriteShareRead: flags |= O_WRONLY; break;
     }
     int fd;
     do {
@@ -114,6 +115,11 @@ std::size_t File::Write(const void* data, std::size_t size) {
     return total;
 }
 
+void File::SetEnd() {
+    const off_t end = ::lseek(Descriptor(handle_), 0, SEEK_CUR);
+    if (end < 0 || ::ftruncate(Descriptor(handle_), end) != 0) RaiseLastError();
+}
+
 void File::Close() {
     const std::intptr_t handle = std::exchange(handle_, NoHandle);
     if (handle != NoHandle && ::close(Descriptor(handle)) != 0) RaiseLastError();
@@ -150,12 +156,12 @@ using DirectoryHandle = UniqueHandle<DIR*, CloseDirectory>;
 void ReplacingFile::RemoveLeftovers(const std::string& folder) {
     DirectoryHandle directory(::opendir(folder.empty() ? "." : folder.c_str()));
     if (!directory) return;
-    const std::time_t hourAgo = std::time(nullptr) - 3600;
+    const std::time_t dayAgo = std::time(nullptr) - 86400;
     while (const dirent* entry = ::readdir(directory.get())) {
         const std::string name = folder + entry->d_name;
         struct stat info;
         if (IsScratchName(entry->d_name) && ::lstat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-            info.st_mtime < hourAgo)
+            info.st_mtime < dayAgo)
             ::unlink(name.c_str());
     }
 }

@@ -7,7 +7,9 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace platform {
@@ -25,6 +27,43 @@ void CloseFile(std::intptr_t handle) { ::CloseHandle(AsHandle(handle)); }
 using FileHandle = UniqueHandle<std::intptr_t, CloseFile, NoHandle>;
 
 [[noreturn]] void RaiseLastError() { throw IOError(::GetLastError()); }
+
+// The form of a path the wide calls take far beyond MAX_PATH: full, behind
+// \\?\. It comes in the ANSI code page, as the user gave it, and is made
+// full first, since the prefix turns off the system's own normalising
+// ('/', "..", a trailing dot). A device's name (\\.\COM1) stays as it is;
+// a name the system cannot make full goes as it is, for the call to refuse.
+class LongPath {
+public:
+    explicit LongPath(const std::string& path);
+    operator const wchar_t*() const { return text_.get() + start_; }
+
+private:
+    std::unique_ptr<wchar_t[]> text_;
+    std::size_t start_ = 0;
+};
+
+LongPath::LongPath(const std::string& path) {
+    const int chars = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    std::unique_ptr<wchar_t[]> wide(new wchar_t[chars + 1]());
+    ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.get(), chars);
+    const DWORD size = ::GetFullPathNameW(wide.get(), 0, nullptr, nullptr);
+    constexpr std::size_t ROOM = 6; // \\?\UNC\server is \\server and six more
+    text_.reset(new wchar_t[ROOM + size + 1]);
+    wchar_t* const full = text_.get() + ROOM;
+    const DWORD length = size ? ::GetFullPathNameW(wide.get(), size, full, nullptr) : 0;
+    if (length == 0 || length >= size) {
+        text_ = std::move(wide);
+        return;
+    }
+    start_ = ROOM;
+    const bool share = full[0] == L'\\' && full[1] == L'\\';
+    if (share && (full[2] == L'?' || full[2] == L'.')) return;
+    // A share's prefix takes the place of the first backslash of \\server.
+    const std::wstring_view prefix = share ? L"\\\\?\\UNC" : L"\\\\?\\";
+    start_ = ROOM + share - prefix.size();
+    prefix.copy(text_.get() + start_, prefix.size());
+}
 
 } // namespace
 
@@ -51,12 +90,17 @@ File File::Open(const std::string& name, Mode mode) {
         access = GENERIC_WRITE;
         disposition = CREATE_NEW;
         break;
+    case Mode::RewriteShareRead:
+        access = GENERIC_WRITE;
+        share = FILE_SHARE_READ;
+        disposition = OPEN_EXISTING;
+        break;
     }
     // A save's new file out of sight while it is one, and left in the cache
     // where the system can.
     const DWORD attributes =
         mode == Mode::CreateScratch ? FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL;
-    HANDLE handle = ::CreateFileA(name.c_str(), access, share, nullptr, disposition, attributes, nullptr);
+    HANDLE handle = ::CreateFileW(LongPath(name), access, share, nullptr, disposition, attributes, nullptr);
     if (handle == INVALID_HANDLE_VALUE) RaiseLastError();
     return File(reinterpret_cast<std::intptr_t>(handle));
 }
@@ -97,6 +141,10 @@ bool File::Seek(std::uint64_t position) {
     return true;
 }
 
+void File::SetEnd() {
+    if (!::SetEndOfFile(AsHandle(handle_))) RaiseLastError();
+}
+
 void File::Close() {
     const std::intptr_t handle = std::exchange(handle_, NoHandle);
     if (handle != NoHandle && !::CloseHandle(AsHandle(handle))) RaiseLastError();
@@ -108,7 +156,7 @@ namespace {
 // the removal that replacing it needs: what refuses this refuses the save.
 HANDLE OpenForReplacing(const std::string& target, File::Mode mode) {
     const bool exclusive = mode == File::Mode::CreateExclusive;
-    return ::CreateFileA(target.c_str(), (exclusive ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE) | DELETE,
+    return ::CreateFileW(LongPath(target), (exclusive ? GENERIC_READ | GENERIC_WRITE : GENERIC_WRITE) | DELETE,
                          exclusive ? 0 : FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                          nullptr);
 }
@@ -139,76 +187,86 @@ namespace {
 // The system's own calls for placing a save.
 class SystemPlacing final : public PlacingCalls {
 public:
-    explicit SystemPlacing(File::Mode mode) : mode_(mode) {}
+    SystemPlacing(File::Mode mode, DWORD oldAttributes) : mode_(mode), oldAttributes_(oldAttributes) {}
 
     unsigned Replace(const std::string& target, const std::string& replacement,
                      const std::string& backup) override {
         // Without this flag the call opens the new file to write the old
         // one's security into it, which a share that grants "Change" refuses.
-        return Answer(::ReplaceFileA(target.c_str(), replacement.c_str(), backup.c_str(),
-                                     REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr));
+        return Answer(::ReplaceFileW(LongPath(target), LongPath(replacement),
+                                     LongPath(backup), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr));
     }
     unsigned Move(const std::string& from, const std::string& to, bool replace) override {
-        return Answer(::MoveFileExA(from.c_str(), to.c_str(),
+        return Answer(::MoveFileExW(LongPath(from), LongPath(to),
                                     (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH));
+    }
+    unsigned Encrypt(const std::string& replacement) override {
+        return oldAttributes_ & FILE_ATTRIBUTE_ENCRYPTED ? Answer(::EncryptFileW(LongPath(replacement))) : 0;
+    }
+    bool Exists(const std::string& name) override {
+        return ::GetFileAttributesW(LongPath(name)) != INVALID_FILE_ATTRIBUTES;
     }
     unsigned WhyNotReplaced(const std::string& target) override {
         const FileHandle old(reinterpret_cast<std::intptr_t>(OpenForReplacing(target, mode_)));
         const DWORD code = old ? 0 : ::GetLastError();
         return code == ERROR_FILE_NOT_FOUND ? 0 : code;
     }
+    unsigned Milliseconds() override { return ::GetTickCount(); }
     void Pause(unsigned milliseconds) override { ::Sleep(milliseconds); }
 
 private:
     static unsigned Answer(BOOL done) { return done ? 0 : ::GetLastError(); }
     File::Mode mode_;
+    DWORD oldAttributes_;
 };
 
 } // namespace
 
 void ReplacingFile::RemoveLeftovers(const std::string& folder) {
-    WIN32_FIND_DATAA data;
-    FindHandle find(reinterpret_cast<std::intptr_t>(::FindFirstFileA((folder + "~FL*.tmp").c_str(), &data)));
+    WIN32_FIND_DATAW data;
+    FindHandle find(reinterpret_cast<std::intptr_t>(::FindFirstFileW(LongPath(folder + "~FL*.tmp"), &data)));
     if (!find) return;
     FILETIME now;
     ::GetSystemTimeAsFileTime(&now);
     auto ticks = [](const FILETIME& time) { return std::uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime; };
-    constexpr std::uint64_t HOUR = 36000000000; // in 100 ns
+    // A day, in 100 ns: a share's server keeps its own clock, and FAT keeps
+    // local times, which move at a change of daylight saving time.
+    constexpr std::uint64_t DAY = 864000000000;
     // Only what a save hid as its own: a user's file of that name stays. (Not
-    // every system keeps the temporary mark.)
+    // every system keeps the temporary mark.) Its name is ASCII, alike in
+    // every code page; a longer one is cut, which it does not survive.
     do {
+        char name[12];
+        std::size_t length = 0;
+        for (const wchar_t* c = data.cFileName; *c && length < sizeof name; ++c)
+            name[length++] = *c < 0x80 ? static_cast<char>(*c) : '?';
         if ((data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY)) == FILE_ATTRIBUTE_HIDDEN &&
-            IsScratchName(data.cFileName) &&
-            ticks(data.ftLastWriteTime) + HOUR < ticks(now))
-            ::DeleteFileA((folder + data.cFileName).c_str());
-    } while (::FindNextFileA(AsHandle(find.get()), &data));
+            IsScratchName({name, length}) && ticks(data.ftLastWriteTime) + DAY < ticks(now))
+            ::DeleteFileW(LongPath(folder + std::string(name, length)));
+    } while (::FindNextFileW(AsHandle(find.get()), &data));
 }
 
 void ReplacingFile::MoveIntoPlace() {
     if (!::FlushFileBuffers(AsHandle(file_.handle_))) RaiseLastError();
     file_.Close();
-    // Out of hiding, as the old file was hidden or a system file or not; the
-    // content is new, to be archived, and neither offline nor temporary.
-    const DWORD wanted = (attributes_ & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) | FILE_ATTRIBUTE_ARCHIVE;
-    if (!::SetFileAttributesA(temporary_.c_str(), wanted)) RaiseLastError();
-    SystemPlacing calls(mode_);
+    // Still hidden: what a crash or a dropped share leaves of it is the sweep's.
+    SystemPlacing calls(mode_, attributes_);
     if (attributes_ == 0 || into_ == Into::Name) {
         PlaceByName(calls, temporary_, target_);
-        return;
+    } else {
+        // The old file moves to a backup name rather than away, so that it
+        // can come back when the new one cannot follow it into place.
+        std::string backup;
+        for (unsigned number = ::GetTickCount(); backup.empty() || calls.Exists(backup); ++number)
+            backup = NameBeside(target_, number, true);
+        PlaceReplacing(calls, target_, temporary_, backup);
     }
-    // The old file moves to a backup name rather than away, so that it can
-    // come back when the new one cannot follow it into place.
-    std::string backup;
-    for (unsigned number = ::GetTickCount();
-         backup.empty() || ::GetFileAttributesA(backup.c_str()) != INVALID_FILE_ATTRIBUTES; ++number)
-        backup = NameBeside(target_, number);
-    PlaceReplacing(calls, target_, temporary_, backup);
-    // The system's replace carries the old file's attributes over, offline
-    // and temporary included; Wine's keeps the new file's.
-    constexpr DWORD SETTABLE = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
-                               FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
-    if ((::GetFileAttributesA(target_.c_str()) & SETTABLE) != wanted) ::SetFileAttributesA(target_.c_str(), wanted);
+    // Out of hiding, as the old file was hidden or a system file or not; the
+    // content is new, to be archived, and neither offline nor temporary. The
+    // system's replace carries the old file's attributes over, a rename (and
+    // Wine's replace) the new file's.
+    ::SetFileAttributesW(LongPath(target_),
+                         (attributes_ & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) | FILE_ATTRIBUTE_ARCHIVE);
 }
 
 bool FileExists(const std::string& name) {
@@ -270,7 +328,7 @@ bool MayAnswerSlowly(const std::string& path) {
     }
 }
 
-bool RemoveFile(const std::string& name) { return ::DeleteFileA(name.c_str()) != FALSE; }
+bool RemoveFile(const std::string& name) { return ::DeleteFileW(LongPath(name)) != FALSE; }
 
 int CompareText(std::string_view a, std::string_view b) {
     // Explicit lengths: the whole of both strings, embedded NULs included.

@@ -16,9 +16,15 @@ public:
                              const std::string& backup) = 0;
     // Without replace, a file at `to` refuses the move.
     virtual unsigned Move(const std::string& from, const std::string& to, bool replace) = 0;
+    // Gives the new file the old one's encryption, which a rename would not
+    // carry over; 0 too where the old file had none.
+    virtual unsigned Encrypt(const std::string& replacement) = 0;
+    virtual bool Exists(const std::string& name) = 0;
     // What an open of the old file, as the save makes it, answers; 0 when
     // it opens or has gone.
     virtual unsigned WhyNotReplaced(const std::string& target) = 0;
+    // A clock for the retries, and a pause between them.
+    virtual unsigned Milliseconds() = 0;
     virtual void Pause(unsigned milliseconds) = 0;
 
 protected:

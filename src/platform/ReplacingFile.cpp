@@ -14,10 +14,10 @@ namespace {
 // ERROR_FILE_EXISTS; the POSIX layer gives it for EEXIST.
 constexpr unsigned FILE_EXISTS = 80;
 constexpr int NAME_TRIES = 100;
-// MAX_PATH less its NUL: the ANSI file functions take no longer path.
-constexpr std::size_t LONGEST_PATH = 259;
 constexpr char SCRATCH_PREFIX[] = "~FL";
 constexpr char SCRATCH_SUFFIX[] = ".tmp";
+// Never the sweep's: a backup holds the user's old file.
+constexpr char BACKUP_SUFFIX[] = ".bak";
 constexpr std::size_t SCRATCH_DIGITS = 4;
 
 // Where to start numbering: two saves rarely start from the same number.
@@ -26,6 +26,7 @@ unsigned FirstNumber() { return static_cast<unsigned>(std::time(nullptr)); }
 
 // The Windows codes the placing tells apart.
 constexpr unsigned INVALID_FUNCTION = 1;
+constexpr unsigned FILE_NOT_FOUND = 2;
 constexpr unsigned ACCESS_DENIED = 5;
 constexpr unsigned SHARING_VIOLATION = 32;
 constexpr unsigned LOCK_VIOLATION = 33;
@@ -37,11 +38,12 @@ constexpr unsigned UNABLE_TO_MOVE_REPLACEMENT_2 = 1177;
 
 // A scanner, an indexer or a reader holds a file for a moment: a refusal
 // for that reason, which leaves both files as they were, is tried again,
-// within a quarter of a second for the whole save, since the agent waits on
-// its one window thread. What cannot pass is said at once.
+// within a quarter of a second for the whole save, by the clock (a call on
+// a dropping share blocks until the network gives up), since the agent
+// waits on its one window thread. What cannot pass is said at once.
 class Retrying {
 public:
-    explicit Retrying(PlacingCalls& calls) : calls_(calls) {}
+    explicit Retrying(PlacingCalls& calls) : calls_(calls), start_(calls.Milliseconds()) {}
 
     template <typename Call>
     unsigned operator()(Call call) {
@@ -49,19 +51,23 @@ public:
             const unsigned code = call();
             const bool passing = code == SHARING_VIOLATION || code == LOCK_VIOLATION ||
                                  code == UNABLE_TO_REMOVE_REPLACED || code == UNABLE_TO_MOVE_REPLACEMENT;
-            if (!passing || pauses_ == 0) return code;
-            --pauses_;
+            if (!passing || calls_.Milliseconds() - start_ >= BUDGET_MS) return code;
             calls_.Pause(PAUSE_MS);
         }
     }
 
 private:
-    static constexpr unsigned PAUSE_MS = 25;
+    static constexpr unsigned PAUSE_MS = 25, BUDGET_MS = 250;
     PlacingCalls& calls_;
-    int pauses_ = 10;
+    unsigned start_;
 };
 
+// One rename, which keeps none of the old file's security or streams; its
+// encryption the new file takes first, or the save stops and says why.
 void MoveByName(Retrying& retrying, PlacingCalls& calls, const std::string& from, const std::string& to) {
+    if (const unsigned code = calls.Encrypt(from))
+        throw IOError(code, Format("%s: the old file is encrypted, the new one could not be",
+                                   IOErrorMessage(code).c_str()));
     if (const unsigned code = retrying([&] { return calls.Move(from, to, true); })) throw IOError(code);
 }
 
@@ -72,16 +78,20 @@ void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::s
     Retrying retrying(calls);
     unsigned code = retrying([&] {
         const unsigned replaced = calls.Replace(target, replacement, backup);
-        if (replaced != UNABLE_TO_MOVE_REPLACEMENT_2) return replaced;
-        // The old file went to the backup name and the new one could not
-        // follow it: bring the old one back, and then both are as they were.
-        const bool restored = retrying([&] { return calls.Move(backup, target, false); }) == 0;
-        return restored ? UNABLE_TO_MOVE_REPLACEMENT : replaced;
+        // The old file went to the backup name and the new one did not
+        // follow it (1177, or a crash or a dropped share between the call's
+        // two renames): bring the old one back, and both are as they were.
+        if (replaced == 0 || calls.Exists(target) || !calls.Exists(backup)) return replaced;
+        if (retrying([&] { return calls.Move(backup, target, false); }) != 0) return UNABLE_TO_MOVE_REPLACEMENT_2;
+        return replaced == UNABLE_TO_MOVE_REPLACEMENT_2 ? UNABLE_TO_MOVE_REPLACEMENT : replaced;
     });
     switch (code) {
     case 0:
         RemoveFile(backup);
         return;
+    case FILE_NOT_FOUND:
+        // The old file went away meanwhile (a sync client, the user): the
+        // new one takes the name all the same.
     case INVALID_FUNCTION:
     case ACCESS_DENIED:
     case NOT_SUPPORTED:
@@ -94,7 +104,7 @@ void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::s
     case UNABLE_TO_MOVE_REPLACEMENT_2:
         // The name is free or someone else's by now: the new content goes
         // there rather than away.
-        if (retrying([&] { return calls.Move(replacement, target, true); }) == 0) {
+        if (calls.Encrypt(replacement) == 0 && retrying([&] { return calls.Move(replacement, target, true); }) == 0) {
             RemoveFile(backup);
             return;
         }
@@ -116,20 +126,14 @@ void PlaceByName(PlacingCalls& calls, const std::string& replacement, const std:
 ReplacingFile::ReplacingFile(const std::string& target, File::Mode mode, Into into)
     : target_(target), mode_(mode), into_(into) {
     CheckOld();
-    if (file_) return;
-    // The user chose the name: where the folder leaves no room for a new
-    // file's name beside it, the save goes in place, as it always did.
-    if (NameBeside(target_, 0).size() > LONGEST_PATH)
-        file_ = File::Open(target_, mode_);
-    else
-        CreateBeside();
+    if (!file_) CreateBeside();
 }
 
-// Short, so that a folder with room for the target's name mostly has room
-// for it; a crash between the create and the move leaves a file whose name
-// says whose it is.
-std::string ReplacingFile::NameBeside(const std::string& target, unsigned number) {
-    return FolderOf(target) + Format("%s%04X%s", SCRATCH_PREFIX, number & 0xFFFF, SCRATCH_SUFFIX);
+// A crash between the create and the move leaves a file whose name says
+// whose it is.
+std::string ReplacingFile::NameBeside(const std::string& target, unsigned number, bool backup) {
+    return FolderOf(target) +
+           Format("%s%04X%s", SCRATCH_PREFIX, number & 0xFFFF, backup ? BACKUP_SUFFIX : SCRATCH_SUFFIX);
 }
 
 bool ReplacingFile::IsScratchName(std::string_view name) {

@@ -376,8 +376,8 @@ class World:
         return holder
 
     def full_drive(self, case, files):
-        """Drive D: on a small tmpfs that holds files ({name: bytes}) and no
-        room for more; returns its host folder. Unmounted when the test case
+        """Drive D: on a small tmpfs that holds files ({name: bytes}, names
+        with '/' in folders) and no room for more; returns its host folder. Unmounted when the test case
         ends, also when it fails."""
         mount = tempfile.mkdtemp(prefix="drive-", dir=self.tmp)
         subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", mount], check=True)
@@ -386,6 +386,7 @@ class World:
         os.symlink(mount, os.path.join(self.prefix, "dosdevices", "d:"))
         case.addCleanup(os.remove, os.path.join(self.prefix, "dosdevices", "d:"))
         for name, data in dict(files, filler=b"\0" * 65536).items():
+            os.makedirs(os.path.dirname(os.path.join(mount, name)), exist_ok=True)
             try:
                 with open(os.path.join(mount, name), "wb") as f:
                     f.write(data)

@@ -394,7 +394,10 @@ class Overwriting(ExportTestCase):
             with open(os.path.join(self.out, name), "wb") as f:
                 f.write(old)
             os.chmod(f.name, 0o444 if name.startswith("readonly") else 0o644)
-        drive = self.world.full_drive(self, {"kept.vtr": old, "kept.txt": old})
+        # A folder of 249 characters, no room for an 8.3 name beside the file
+        # within MAX_PATH: the save takes the long form of the path.
+        deep = "/".join(["d" * 120, "e" * (249 - 3 - 121)])
+        drive = self.world.full_drive(self, {"kept.vtr": old, "kept.txt": old, deep + "/kept.vtr": old})
         cases = [
             (self.win("blocked"), "File access denied"),
             # Held open by another process that shares nothing: a sharing violation.
@@ -405,6 +408,7 @@ class Overwriting(ExportTestCase):
             # No room left on the drive.
             ("D:\\kept.vtr", "I/O error 112"),
             ("D:\\kept.txt", "Stream write error"),
+            ("D:\\" + deep.replace("/", "\\") + "\\kept.vtr", "I/O error 112"),
         ]
         self.world.hold(self.win("held.vtr"), "rw", "")
         self.world.hold(self.win("held.txt"), "rw", "")
@@ -422,9 +426,10 @@ class Overwriting(ExportTestCase):
             self.assertEqual(agent.copydata(self.entries[0]), 1, typed)
         self.assertTrue(os.path.isdir(os.path.join(self.out, "blocked.vtr")))
         # The old files as they were, and nothing beside them.
-        self.assertEqual(len(os.listdir(self.out)) + len(os.listdir(drive)), 5 + 3)
+        self.assertEqual(len(os.listdir(self.out)) + len(os.listdir(drive)), 5 + 4)
         for name in ("held.vtr", "held.txt", "readonly.vtr", "readonly.txt"):
             self.assertEqual(read_bytes(os.path.join(self.out, name)), old, name)
-        for name in ("kept.vtr", "kept.txt"):
+        for name in ("kept.vtr", "kept.txt", deep + "/kept.vtr"):
             self.assertEqual(read_bytes(os.path.join(drive, name)), old, name)
+        self.assertEqual(os.listdir(os.path.join(drive, deep)), ["kept.vtr"])
         self.finish(agent)

@@ -168,19 +168,44 @@ class HandOff(IntakeTestCase):
         self.world.reg("import", saved)
         self.assertEqual(self.hand_off(agent)[0], path)
 
-    def test_a_hand_off_on_a_full_drive_keeps_the_old_file_and_opens_nothing(self):
-        old = SIGNATURE_LINE + b"C:\\Old\r\n" * 300
+    def hand_off_on_a_full_drive(self, old, prepare=lambda agent: None):
+        """A hand-off into documents on a full drive D: whose hand-off file
+        holds old; returns the box's text and the file's bytes after it.
+        Nothing is opened and nothing else is left on the drive."""
         drive = self.world.full_drive(self, {"TmpTmpTmp.vtr": old})
         self.move_documents("D:\\")
         agent = self.new_agent()
+        prepare(agent)
         agent.post(WM_HANDOFF)
         box, text = self.world.message_box("Nelvo", timeout=15)
-        self.assertEqual(text, "I/O error 112")
         self.world.press(box, IDOK)
         self.assertEqual(sorted(os.listdir(drive)), ["TmpTmpTmp.vtr", "filler"])
-        with open(os.path.join(drive, "TmpTmpTmp.vtr"), "rb") as f:
-            self.assertEqual(f.read(), old)
         self.assertNothingMoreOpened(agent, 0, self.make_folder(agent, "Marker"))
+        with open(os.path.join(drive, "TmpTmpTmp.vtr"), "rb") as f:
+            return text, f.read()
+
+    def test_a_hand_off_on_a_full_drive_keeps_the_old_file_and_opens_nothing(self):
+        old = SIGNATURE_LINE + b"C:\\Old\r\n" * 300
+        self.assertEqual(self.hand_off_on_a_full_drive(old), ("I/O error 112", old))
+
+    def test_a_reader_that_lets_the_file_be_written_on_a_full_drive_gets_the_new_list_over_the_old(self):
+        # Sixteen folders of 255 characters: the new list needs a page more
+        # than the old file holds, and the write fails part-way over it.
+        folders = []
+
+        def long_folders_and_a_reader(agent):
+            deep = "x" * (255 - len(self.world.windows_path(agent.base)) - 4)
+            folders.extend(self.make_folder(agent, os.path.join(deep, f"{i:02d}")) for i in range(16))
+            self.write_folder_list(agent, *folders)
+            self.world.hold("D:\\TmpTmpTmp.vtr", "r", "rw")
+
+        old = SIGNATURE_LINE + b"C:\\Old\r\n" * 4
+        text, written = self.hand_off_on_a_full_drive(old, long_folders_and_a_reader)
+        # Wine's write takes the page there is and reports nothing: a short
+        # write (Windows fails the write: "I/O error 112").
+        self.assertEqual(text, "Disk full")
+        self.assertGreaterEqual(len(written), len(old))
+        self.assertTrue(written.startswith(SIGNATURE_LINE + self.world.encode(folders[-1])), written[:80])
 
 
 class Payloads(IntakeTestCase):

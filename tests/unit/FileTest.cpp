@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -120,16 +122,20 @@ TEST(ReplacingFile, ReplacesTheOldFileWholeOrNotAtAll) {
 }
 
 // A crash leaves a save's new file behind, hidden while it is one: the next
-// save into the folder removes those an hour old.
-TEST(ReplacingFile, RemovesItsOwnLeftoversAnHourOld) {
+// save into the folder removes those a day old, never a backup, which holds
+// a user's old file.
+TEST(ReplacingFile, RemovesItsOwnLeftoversADayOld) {
     TempFolder folder;
-    const std::string old = folder / "~FL00A1.tmp", recent = folder / "~FL00A2.tmp", users = folder / "~FL00A3.tmp";
-    for (const std::string& name : {old, recent, users}) WriteBytes(name, "x");
-    for (const std::string& name : {old, users}) fs::last_write_time(name, fs::last_write_time(name) - std::chrono::minutes(61));
-    for (const std::string& name : {old, recent}) Mark(name);
+    const std::string old = folder / "~FL00A1.tmp", recent = folder / "~FL00A2.tmp", users = folder / "~FL00A3.tmp",
+                      backup = folder / "~FL00A4.bak";
+    for (const std::string& name : {old, recent, users, backup}) WriteBytes(name, "x");
+    for (const std::string& name : {old, recent, users, backup})
+        fs::last_write_time(name, fs::last_write_time(name) - std::chrono::hours(name == recent ? 23 : 25));
+    for (const std::string& name : {old, recent, backup}) Mark(name);
     platform::ReplacingFile file(folder / "list.txt", File::Mode::CreateShareRead);
     EXPECT_FALSE(fs::exists(old));
     EXPECT_TRUE(fs::exists(recent));
+    EXPECT_TRUE(fs::exists(backup));
 #ifdef _WIN32
     EXPECT_TRUE(fs::exists(users)) << "not hidden as a save's";
     // This save's own is hidden too (Wine keeps no temporary mark).
@@ -247,6 +253,7 @@ namespace {
 struct ScriptedPlacing final : platform::PlacingCalls {
     ScriptedPlacing(std::vector<unsigned> r, std::vector<unsigned> m) : replaces(std::move(r)), moves(std::move(m)) {}
     std::vector<unsigned> replaces, moves;
+    unsigned blocks = 0, clock = 0; // blocks: what each replace takes, in ms
     std::string calls; // R, M and P (a pause), in order
     static unsigned Next(std::vector<unsigned>& answers) {
         if (answers.empty()) return 0;
@@ -256,8 +263,10 @@ struct ScriptedPlacing final : platform::PlacingCalls {
     }
     unsigned Replace(const std::string& target, const std::string& replacement, const std::string& backup) override {
         calls += 'R';
+        clock += blocks;
         const unsigned code = Next(replaces);
-        if (code == 0 || code == 1177) fs::rename(target, backup);
+        // 64: the share dropped between the call's two renames.
+        if (code == 0 || code == 1177 || code == 64) fs::rename(target, backup);
         if (code == 0) fs::rename(replacement, target);
         return code;
     }
@@ -268,8 +277,14 @@ struct ScriptedPlacing final : platform::PlacingCalls {
         if (code == 0) fs::rename(from, to);
         return code;
     }
+    unsigned Encrypt(const std::string&) override { return 0; }
+    bool Exists(const std::string& name) override { return fs::exists(name); }
     unsigned WhyNotReplaced(const std::string&) override { return 32; }
-    void Pause(unsigned) override { calls += 'P'; }
+    unsigned Milliseconds() override { return clock; }
+    void Pause(unsigned ms) override {
+        calls += 'P';
+        clock += ms;
+    }
 };
 
 std::string Repeat(const std::string& part, int times) { return times > 0 ? part + Repeat(part, times - 1) : ""; }
@@ -283,7 +298,7 @@ std::string Repeat(const std::string& part, int times) { return times > 0 ? part
 TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
     const std::vector<unsigned> held(20, 32);
     const std::string backupNamed = "I/O error 1177: the old file is now ";
-    const struct { const char* what; std::vector<unsigned> replaces, moves; std::string message, calls; } table[] = {
+    const struct { const char* what; std::vector<unsigned> replaces, moves; std::string message, calls; unsigned blocks = 0; } table[] = {
         {"replaced", {}, {}, "", "R"},
         {"a share without Full Control", {5}, {}, "", "RM"},
         {"a redirector without the call", {50}, {}, "", "RM"},
@@ -295,6 +310,9 @@ TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
         {"no restore, new content at the name", {1177}, {32, 183}, "", "RMPMM"},
         {"neither restore nor new content", {1177}, {183, 5}, backupNamed, "RMM"},
         {"the restore's pauses count too", {1177}, held, backupNamed, "RM" + Repeat("PM", 10) + "M"},
+        {"a share dropped between the renames", {64}, {}, "I/O error 64", "RM"},
+        {"dropped, no restore, new content at the name", {64}, {5}, "", "RMM"},
+        {"a dropping share: each call blocks", held, {}, "I/O error 32", "RPR", 200},
     };
     for (const auto& row : table) {
         TempFolder folder;
@@ -302,6 +320,7 @@ TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
         WriteBytes(target, "old");
         WriteBytes(folder / "~FL0001.tmp", "new");
         ScriptedPlacing calls(row.replaces, row.moves);
+        calls.blocks = row.blocks;
         const std::string message =
             MessageRaisedBy([&] { platform::PlaceReplacing(calls, target, folder / "~FL0001.tmp", backup); });
         const bool atBackup = row.message == backupNamed;
@@ -311,3 +330,136 @@ TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
         EXPECT_EQ(atBackup ? "old" : "<missing>", ReadBytes(backup)) << row.what;
     }
 }
+
+#ifdef _WIN32
+namespace {
+
+// The test program's own import table: while a patch lives, the program's
+// calls of the named function go to another.
+class ImportPatch {
+public:
+    ImportPatch(const char* name, const void* replacement) {
+        auto* base = reinterpret_cast<BYTE*>(::GetModuleHandleA(nullptr));
+        const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+        for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); module->Name; ++module) {
+            auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
+            auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
+            for (; names->u1.AddressOfData; ++names, ++slot)
+                if (!IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) &&
+                    std::strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name, name) == 0)
+                    slot_ = &slot->u1.Function;
+        }
+        if (slot_) original = Swap(replacement);
+        EXPECT_TRUE(slot_) << name << " is not imported";
+    }
+    ~ImportPatch() { if (slot_) Swap(original); }
+    const void* original = nullptr;
+
+private:
+    const void* Swap(const void* to) {
+        DWORD was;
+        ::VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &was);
+        const void* before = reinterpret_cast<const void*>(std::exchange(*slot_, reinterpret_cast<DWORD_PTR>(to)));
+        ::VirtualProtect(slot_, sizeof *slot_, was, &was);
+        return before;
+    }
+    DWORD_PTR* slot_ = nullptr;
+};
+
+// Windows' answers, scripted (0: the system's own call), with what Windows
+// does to the files on each; the calls with their flags, in order.
+struct {
+    std::vector<unsigned> replaces, moves;
+    int encrypt; // the answer to an encryption; -1: the old file is plain
+    std::string calls;
+    ImportPatch *replace, *move, *information;
+} Windows;
+
+BOOL Answer(unsigned code) { return ::SetLastError(code), code == 0; }
+
+// Retries repeat a call: it counts once here. A new file shown before it is
+// in place would escape the sweep.
+void Called(const std::string& call, LPCWSTR replacement) {
+    const std::string entry = call + (replacement && !(::GetFileAttributesW(replacement) & FILE_ATTRIBUTE_HIDDEN) ? "shown" : "");
+    if (Windows.calls.size() < entry.size() || Windows.calls.compare(Windows.calls.size() - entry.size(), entry.size(), entry) != 0)
+        Windows.calls += entry;
+}
+
+BOOL WINAPI ReplaceAnswered(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID, LPVOID) {
+    Called(" R" + std::to_string(flags), replacement);
+    const unsigned code = ScriptedPlacing::Next(Windows.replaces);
+    auto move = reinterpret_cast<decltype(&::MoveFileExW)>(Windows.move->original);
+    if (code == 1177) move(target, backup, 0);
+    if (code == 2) move(target, (std::wstring(target) + L".away").c_str(), 0);
+    return code ? Answer(code) : reinterpret_cast<decltype(&::ReplaceFileW)>(Windows.replace->original)(target, replacement, backup, flags, nullptr, nullptr);
+}
+BOOL WINAPI MoveAnswered(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    Called(" M" + std::to_string(flags), flags & MOVEFILE_REPLACE_EXISTING ? from : nullptr);
+    const unsigned code = ScriptedPlacing::Next(Windows.moves);
+    return code ? Answer(code) : reinterpret_cast<decltype(&::MoveFileExW)>(Windows.move->original)(from, to, flags);
+}
+BOOL WINAPI EncryptAnswered(LPCWSTR) {
+    Called(" E", nullptr);
+    return Answer(Windows.encrypt);
+}
+// What Wine never says: the old file is encrypted.
+BOOL WINAPI InformationAnswered(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+    const BOOL done = reinterpret_cast<decltype(&::GetFileInformationByHandle)>(Windows.information->original)(file, information);
+    if (Windows.encrypt >= 0) information->dwFileAttributes |= FILE_ATTRIBUTE_ENCRYPTED;
+    return done;
+}
+
+std::string Save(const std::string& target) {
+    return MessageRaisedBy([&] {
+        platform::ReplacingFile file(target, File::Mode::CreateShareRead);
+        file.Write("new", 3);
+        file.Commit();
+    });
+}
+
+} // namespace
+
+// The shipping placing, with Windows' answers in place of Wine's: the flags
+// it passes, what it does with the files on each answer, and that a backup
+// left with the user's old file survives the next save.
+TEST(SystemPlacing, TheShippingPathPassesItsFlagsAndLosesNoByteOnWindowsAnswers) {
+    ImportPatch replace("ReplaceFileW", reinterpret_cast<void*>(ReplaceAnswered)),
+        move("MoveFileExW", reinterpret_cast<void*>(MoveAnswered)), encrypt("EncryptFileW", reinterpret_cast<void*>(EncryptAnswered)),
+        information("GetFileInformationByHandle", reinterpret_cast<void*>(InformationAnswered));
+    Windows.replace = &replace, Windows.move = &move, Windows.information = &information;
+    const struct { std::vector<unsigned> replaces, moves; std::string calls, message; int encrypt = -1; } table[] = {
+        {{}, {}, " R2", ""},
+        {{2}, {}, " R2 M9", ""},
+        {{5}, {}, " R2 M9", ""},
+        {{50}, {}, " R2 M9", ""},
+        {{87}, {}, " R2 M9", ""},
+        {std::vector<unsigned>(40, 1175), {}, " R2", "I/O error 1175"},
+        {std::vector<unsigned>(40, 1176), {}, " R2", "I/O error 1176"},
+        {{1177}, {}, " R2 M8 R2", ""},
+        {{5}, {}, " R2 E M9", "", 0},
+        {{5}, {}, " R2 E", "I/O error 6010: the old file is encrypted, the new one could not be", 6010},
+        {{1177}, {5, 5}, " R2 M8 M9", "I/O error 1177: the old file is now "},
+    };
+    for (const auto& row : table) {
+        TempFolder folder;
+        const std::string target = folder / "list.vtr";
+        WriteBytes(target, "old");
+        Windows.replaces = row.replaces, Windows.moves = row.moves, Windows.encrypt = row.encrypt;
+        Windows.calls.clear();
+        const std::string message = Save(target), what = row.calls + " " + message;
+        EXPECT_EQ(row.calls, Windows.calls) << what;
+        const std::string expected = row.message.empty() ? "<no error>" : row.message;
+        EXPECT_EQ(expected, message.substr(0, expected.size())) << what;
+        EXPECT_EQ(row.message.empty() ? "new" : row.calls == " R2 M8 M9" ? "<missing>" : "old", ReadBytes(target)) << what;
+        if (row.calls != " R2 M8 M9") continue;
+        // The old file is at the name the message gives: no later save takes it.
+        const std::string backup = message.substr(row.message.size());
+        EXPECT_EQ("old", ReadBytes(backup));
+        fs::last_write_time(backup, fs::last_write_time(backup) - std::chrono::hours(48));
+        Mark(backup);
+        EXPECT_EQ("<no error>", Save(target));
+        EXPECT_EQ("old", ReadBytes(backup));
+    }
+}
+#endif
