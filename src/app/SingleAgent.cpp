@@ -41,9 +41,9 @@ void TellRunsHigher() {
 // A start that asked for no window to come forward (an opener's, or a
 // shortcut set to run minimised) shows no menu.
 bool StartedQuietly() {
-    STARTUPINFOW startup = {};
+    STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    GetStartupInfoW(&startup);
+    GetStartupInfoA(&startup);
     return (startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow == SW_SHOWMINNOACTIVE;
 }
 
@@ -63,7 +63,7 @@ int ShowMenuOf(HWND agent) {
     DWORD pid = 0;
     GetWindowThreadProcessId(agent, &pid);
     if (!StartedQuietly() && AllowSetForegroundWindow(pid))
-        PostMessageW(agent, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_CONTEXTMENU);
+        PostMessageA(agent, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_CONTEXTMENU);
     return 0;
 }
 
