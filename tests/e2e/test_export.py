@@ -381,7 +381,8 @@ class Overwriting(ExportTestCase):
         self.world.keys("y")
         self.wait_closed(dialog)
         self.wait_file(kept, list_bytes(self.entries))
-        self.assertEqual(os.listdir(self.out), ["kept.txt"], "nothing beside it")
+        # The new content is in place before the old one, kept aside, is removed.
+        wait_for(lambda: os.listdir(self.out) == ["kept.txt"], 5, what="nothing beside it")
         self.finish(agent)
 
     def test_a_target_that_cannot_be_written_shows_the_writers_message_and_stays(self):
