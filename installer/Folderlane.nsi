@@ -52,6 +52,8 @@ Var EndedAgent
 ; ("" when not known).
 Var UserSid
 Var ShellSid
+; The outermost folder setup made ("" when none).
+Var MadeFolder
 
 Name "Folderlane"
 OutFile "${OUTFILE}"
@@ -297,19 +299,51 @@ Function Trusted
   StrCpy $R7 0
 FunctionEnd
 
-; Whether another account controls the folder $R1: $R0 = "" when none
-; does; "owner" when another account owns it (an owner may rewrite its ACL);
-; "open" when its ACL allows another account any of the rights $R3 (with
-; $R4 = 1 also by entries that only pass on to what is made inside);
-; "unreadable" when setup cannot read who may. Entries that deny are left
-; out: they could only take rights away.
+; Whether another account controls the folder (or file) $R1: $R0 = "" when
+; none does; "link" when it is a junction or another reparse point (whoever
+; made it may point it elsewhere); "owner" when another account owns it (an
+; owner may rewrite its ACL); "open" when its ACL allows another account any
+; of the rights $R3 (with $R4 = 1 also by entries that only pass on to what
+; is made inside); "unreadable" when setup cannot read who may. Entries that
+; deny are left out: they could only take rights away.
 Function FolderControl
   StrCpy $R0 "unreadable"
   StrCpy $R2 0
   StrCpy $3 0
-  ; SE_FILE_OBJECT; OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
-  System::Call "advapi32::GetNamedSecurityInfoW(w R1, i 1, i 5, *p .R5, p 0, *p .R2, p 0, *p .R8) i .r1"
-  ${IfThen} $1 <> 0 ${|} Return ${|}
+  Push $0
+  ; The level itself, not a junction's target (FILE_FLAG_OPEN_REPARSE_POINT |
+  ; FILE_FLAG_BACKUP_SEMANTICS), for READ_CONTROL | FILE_READ_ATTRIBUTES; its
+  ; owner and ACL are read from this handle, not again by name.
+  System::Call "kernel32::CreateFileW(w R1, i 0x20080, i 7, p 0, i 3, i 0x02200000, p 0) p .r0"
+  ${If} $0 = -1
+    Pop $0
+    Return
+  ${EndIf}
+  ; BY_HANDLE_FILE_INFORMATION: the attributes first.
+  System::Call "*(&i52) p .r2"
+  System::Call "kernel32::GetFileInformationByHandle(p r0, p r2) i .r1"
+  System::Call "*$2(i .r3)"
+  System::Free $2
+  ; And by name (which does not follow a link either): Wine's handle shows
+  ; the target's attributes, the name the link's.
+  System::Call "kernel32::GetFileAttributesW(w R1) i .r2"
+  ${If} $1 <> 0
+  ${AndIf} $2 <> -1
+    IntOp $3 $3 | $2
+    ; FILE_ATTRIBUTE_REPARSE_POINT
+    IntOp $3 $3 & 0x400
+    StrCpy $R0 "link"
+    ${If} $3 = 0
+      StrCpy $R0 "unreadable"
+      ; SE_FILE_OBJECT; OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION
+      System::Call "advapi32::GetSecurityInfo(p r0, i 1, i 5, *p .R5, p 0, *p .R2, p 0, *p .R8) i .r1"
+      ${IfThen} $1 = 0 ${|} StrCpy $R0 "" ${|}
+    ${EndIf}
+  ${EndIf}
+  System::Call "kernel32::CloseHandle(p r0)"
+  Pop $0
+  ${IfThen} $R0 != "" ${|} Return ${|}
+  StrCpy $3 0
   Call SidText
   Call Trusted
   ${If} $R7 <> 1
@@ -318,6 +352,7 @@ Function FolderControl
     ; No ACL at all: every right for everyone.
     StrCpy $R0 "open"
   ${Else}
+    StrCpy $R0 "unreadable"
     ; ACL_SIZE_INFORMATION (AclSizeInformation): the number of entries first.
     System::Call "*(i 0, i 0, i 0) p .r2"
     System::Call "advapi32::GetAclInformation(p R2, p r2, i 12, i 2) i .r1"
@@ -357,37 +392,99 @@ Function FolderControl
   System::Call "kernel32::LocalFree(p R8)"
 FunctionEnd
 
-; Rights over the installation folder through which another account could
-; change what the Startup shortcut and the verb run: add files or folders
-; (write, append), delete what it holds or the folder itself, change its
-; ACL or owner, generic write or all. Entries that pass on only to what is
-; made inside count too: the programs setup puts there would get them.
-!define FOLDER_RIGHTS 0x500D0046
-; Over a folder above it: whoever may rename it or remove what it holds,
-; or change its ACL or owner, could put a folder of their own in the
-; installation's place. (Any account may make folders in C:\: that alone
-; does not matter.)
-!define PARENT_RIGHTS 0x100D0040
+; $R0 = "" when everything in the folder $R1, and in its folders, is the
+; user's or the system's and no other account may change it; otherwise as
+; FolderControl answers, with $R1 what it is about. A file planted before
+; keeps its owner and ACL when setup writes over it, and a DLL beside the
+; programs is loaded before the system's.
+Function ContentControl
+  Push $7
+  Push $8
+  Push $R9
+  StrCpy $R9 $R1
+  StrCpy $R0 ""
+  FindFirst $7 $8 "$R9\*.*"
+  ${DoWhile} $8 != ""
+    ${If} $8 != "."
+    ${AndIf} $8 != ".."
+      StrCpy $R1 "$R9\$8"
+      Call FolderControl
+      ; (Never through a link: FolderControl refuses those.)
+      ${If} $R0 == ""
+      ${AndIf} ${FileExists} "$R1\*.*"
+        Call ContentControl
+      ${EndIf}
+      ${IfThen} $R0 != "" ${|} ${ExitDo} ${|}
+    ${EndIf}
+    FindNext $7 $8
+  ${Loop}
+  FindClose $7
+  ${IfThen} $R0 == "" ${|} StrCpy $R1 $R9 ${|}
+  Pop $R9
+  Pop $8
+  Pop $7
+FunctionEnd
+
+; Rights over the installation folder, and over what it holds, through
+; which another account could change what the Startup shortcut and the verb
+; run: add files or folders (write, append), write extended attributes or
+; attributes (which alone turn an empty folder into a junction), delete
+; what it holds or the folder itself, change its ACL or owner, generic
+; write or all. Entries that pass on only to what is made inside count too:
+; the programs setup puts there would get them.
+!define FOLDER_RIGHTS 0x500D0156
+; Over a folder above it: whoever may rename it, make it a junction or
+; remove what it holds, or change its ACL or owner, could put a folder of
+; their own in the installation's place. (Any account may make folders in
+; C:\: that alone does not matter.)
+!define PARENT_RIGHTS 0x100D0140
 ; A drive's root cannot be renamed: there the right to delete (which
 ; "Authenticated Users: Modify" on a new drive gives) does not matter.
 !define ROOT_RIGHTS 0x100C0040
 
-; Outside the user's profile a folder may belong to, or be open to, other
-; accounts (any account may make folders in C:\): $R0 = why the
-; installation folder, or one above it, may not be trusted; "" when they
-; may. Inside the profile, which only the user and the system reach,
-; nothing is checked.
-Function FolderSafety
-  StrCpy $R0 ""
+; $INSTDIR as Windows reads it (no "..", no "/"), for the profile's
+; exemption below and for every check and call after it.
+Function NormaliseInstallFolder
+  StrCpy $2 $INSTDIR
+  System::Call "kernel32::GetFullPathNameW(w r2, i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r3"
+  ${If} $3 <> 0
+  ${AndIf} $3 < ${NSIS_MAX_STRLEN}
+    StrCpy $2 $1 "" -1
+    StrLen $3 $1
+    ${If} $2 == "\"
+    ${AndIf} $3 > 3
+      StrCpy $1 $1 -1
+    ${EndIf}
+    StrCpy $INSTDIR $1
+  ${EndIf}
+FunctionEnd
+
+; $1 = 1 when the installation folder is inside the user's profile, which
+; only the user and the system reach; 0 when not.
+Function InProfile
   StrLen $1 "$PROFILE\"
   StrCpy $1 $INSTDIR $1
-  ${IfThen} $1 == "$PROFILE\" ${|} Return ${|}
+  ${If} $1 == "$PROFILE\"
+    StrCpy $1 1
+  ${Else}
+    StrCpy $1 0
+  ${EndIf}
+FunctionEnd
+
+; Outside the user's profile a folder may belong to, or be open to, other
+; accounts (any account may make folders in C:\): $R0 = why the
+; installation folder, what it holds, or a folder above it, may not be
+; trusted; "" when they may. Inside the profile nothing is checked.
+Function FolderSafety
+  StrCpy $R0 ""
+  Call InProfile
+  ${IfThen} $1 = 1 ${|} Return ${|}
   StrCpy $9 $INSTDIR
   StrCpy $R3 ${FOLDER_RIGHTS}
   StrCpy $R4 1
   ${Do}
     ${If} ${FileExists} "$9\*.*"
-      ; GetNamedSecurityInfo reads "C:" as the current folder of drive C:.
+      ; "C:" would be the current folder of drive C:.
       StrCpy $R1 $9
       StrCpy $1 $9 "" -1
       ${If} $1 == ":"
@@ -395,8 +492,19 @@ Function FolderSafety
         StrCpy $R3 ${ROOT_RIGHTS}
       ${EndIf}
       Call FolderControl
+      StrCpy $2 ""
+      ${If} $R0 == ""
+      ${AndIf} $R4 = 1
+        Call ContentControl
+        StrCpy $2 "content"
+      ${EndIf}
       ${If} $R0 == "unreadable"
         StrCpy $R0 "Setup cannot read who may change $R1."
+      ${ElseIf} $R0 == "link"
+        StrCpy $R0 "$R1 is a junction or a link, which whoever made it can point elsewhere."
+      ${ElseIf} $R0 != ""
+      ${AndIf} $2 == "content"
+        StrCpy $R0 "Another account owns, or can change, $R1 in the folder: Folderlane's programs could run it."
       ${ElseIf} $R0 != ""
       ${AndIf} $R4 = 1
         ${If} $R0 == "owner"
@@ -418,6 +526,7 @@ FunctionEnd
 ; $0 = 0 when setup may install into $INSTDIR; otherwise setup's exit code
 ; for the refusal, which has been told (silently: nothing shown).
 Function CheckInstallFolder
+  Call NormaliseInstallFolder
   ; The agent finds FolderList.txt and the read-me through the ANSI code
   ; page: in a folder whose path that code page cannot spell it would find
   ; neither. (A code page that spells everything, UTF-8, makes the call
@@ -432,6 +541,12 @@ Function CheckInstallFolder
     StrCpy $0 2
     Return
   ${EndIf}
+  Call SafetyCheck
+FunctionEnd
+
+; $0 = 0 when FolderSafety finds nothing; otherwise 3, and the refusal has
+; been told.
+Function SafetyCheck
   StrCpy $0 0
   Call FolderSafety
   ${If} $R0 != ""
@@ -569,9 +684,9 @@ FunctionEnd
 ; "Authenticated Users: Modify". $0 = 0 when done, else the error.
 Function MakeFolders
   StrCpy $0 0
-  StrLen $1 "$PROFILE\"
-  StrCpy $1 $INSTDIR $1
-  ${IfThen} $1 == "$PROFILE\" ${|} Return ${|}
+  StrCpy $MadeFolder ""
+  Call InProfile
+  ${IfThen} $1 = 1 ${|} Return ${|}
   ; P: nothing inherited from above; OICI: passed on to files and folders.
   System::Call "advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w 'D:P(A;OICI;FA;;;$UserSid)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)', i 1, *p .r3, p 0) i .r1 ?e"
   Pop $0
@@ -583,7 +698,6 @@ Function MakeFolders
   ; SECURITY_ATTRIBUTES
   System::Call "*(i 12, p r3, i 0) p .r4"
   ; Outermost first: each inherits nothing from a folder that may be open.
-  StrCpy $5 ""
   ${DoUntil} ${FileExists} "$INSTDIR\*.*"
     StrCpy $1 $INSTDIR
     ${Do}
@@ -599,15 +713,23 @@ Function MakeFolders
     Pop $0
     ${IfThen} $2 <> 0 ${|} StrCpy $0 0 ${|}
     ${IfThen} $0 <> 0 ${|} ${ExitDo} ${|}
-    ${IfThen} $5 == "" ${|} StrCpy $5 $1 ${|}
+    ${IfThen} $MadeFolder == "" ${|} StrCpy $MadeFolder $1 ${|}
   ${Loop}
-  ; What was made stays private and empty: nobody else could put anything there.
-  ${If} $0 <> 0
-  ${AndIf} $5 != ""
-    RMDir /r "$5"
-  ${EndIf}
+  ${IfThen} $0 <> 0 ${|} Call RemoveMadeFolders ${|}
   System::Free $4
   System::Call "kernel32::LocalFree(p r3)"
+FunctionEnd
+
+; Takes away the folders MakeFolders made, innermost first, each only while
+; it is empty: never through what may since have been put in their place.
+Function RemoveMadeFolders
+  ${IfThen} $MadeFolder == "" ${|} Return ${|}
+  StrCpy $1 $INSTDIR
+  ${Do}
+    RMDir $1
+    ${IfThen} $1 == $MadeFolder ${|} ${ExitDo} ${|}
+    ${GetParent} $1 $1
+  ${LoopUntil} $1 == ""
 FunctionEnd
 
 Section "Folderlane" SecAgent
@@ -625,10 +747,14 @@ Section "Folderlane" SecAgent
     SetErrorLevel $0
     Abort
   ${EndIf}
+!ifdef AFTER_CHECK
+  ; (Tests build a setup that runs this here, as another account could act.)
+  ExecWait '${AFTER_CHECK}'
+!endif
   ; The folder above the installation is removed on uninstalling only when
   ; this installation made it.
-  ${GetParent} "$INSTDIR" $9
-  ${IfThen} ${FileExists} "$9\*.*" ${|} StrCpy $9 "" ${|}
+  ${GetParent} "$INSTDIR" $8
+  ${IfThen} ${FileExists} "$8\*.*" ${|} StrCpy $8 "" ${|}
   Call MakeFolders
   ${If} $0 <> 0
     MessageBox MB_OK|MB_ICONSTOP "Setup could not make$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nprivate to you (error $0), so other accounts on this computer might change the programs that Folderlane runs when you log on. Nothing has been installed. Choose another folder." /SD IDOK
@@ -636,7 +762,16 @@ Section "Folderlane" SecAgent
     Abort
   ${EndIf}
   Call CloseAgents
-  ${IfThen} $9 != "" ${|} WriteRegStr HKCU "${UNINSTALL_KEY}" "CreatedFolder" "$9" ${|}
+  ; Again, now that the folders are made and before anything is written: a
+  ; level another account made since the first check, or an ACL that the
+  ; file system did not keep, shows only now.
+  Call SafetyCheck
+  ${If} $0 <> 0
+    Call RemoveMadeFolders
+    SetErrorLevel $0
+    Abort
+  ${EndIf}
+  ${IfThen} $8 != "" ${|} WriteRegStr HKCU "${UNINSTALL_KEY}" "CreatedFolder" "$8" ${|}
   SetOutPath "$INSTDIR"
   File "${BUILD}/Folderlane.exe"
   File "${BUILD}/folderlane-send.exe"

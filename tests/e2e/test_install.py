@@ -201,6 +201,15 @@ class Installer(IntakeTestCase):
         agent.post(WM_CLOSE)
         wait_for(lambda: not self.world.agent_windows(), 15, 0.3, "the agent to close")
 
+    def build_setup(self, name, define):
+        """A setup built with a test's define beside the shipped one; its path."""
+        setup = os.path.join(os.path.dirname(self.setup), f"{name}-setup.exe")
+        subprocess.run(["makensis", "-V1", "-INPUTCHARSET", "UTF8", "-DVERSION=5.4.0.0",
+                        f"-DBUILD={self.world.build}", f"-DROOT={CHECKOUT}", f"-DOUTFILE={setup}",
+                        f"-D{define}", os.path.join(CHECKOUT, "installer", "Folderlane.nsi")],
+                       check=True, capture_output=True)
+        return setup
+
     def run_command_line(self, command_line):
         """Starts a command line as the shell does; returns the exit code."""
         return int(self.world.probe("run", command_line, timeout=90).strip())
@@ -340,14 +349,41 @@ class Installer(IntakeTestCase):
             self.addCleanup(shutil.rmtree, folder, True)
         os.chown(taken, 4321, 4321)
         os.chmod(open_, 0o777)
+        # A junction to a private folder (Wine shows a host symlink as one),
+        # and a private folder holding a DLL another account planted.
+        target, planted = os.path.join(drive_c, "e2e-target"), os.path.join(drive_c, "e2e-planted")
+        for folder in (target, planted):
+            os.makedirs(folder)
+            self.addCleanup(shutil.rmtree, folder, True)
+        os.symlink(target, os.path.join(drive_c, "e2e-junction"))
+        self.addCleanup(os.unlink, os.path.join(drive_c, "e2e-junction"))
+        open(os.path.join(planted, "version.dll"), "wb").close()
+        os.chown(os.path.join(planted, "version.dll"), 4321, 4321)
         long_name = "C:\\e2e-long\\" + "n" * 300 + "\\Folderlane"
-        for folder in ("C:\\e2e-taken", "C:\\e2e-open", "C:\\e2e-open\\Folderlane", long_name):
+        for folder in ("C:\\e2e-taken", "C:\\e2e-open", "C:\\e2e-open\\Folderlane", long_name, "C:\\e2e-junction",
+                       "C:\\e2e-planted", self.local_appdata + "\\..\\..\\..\\..\\e2e-taken"):
             with self.subTest(folder[:30]):
                 run = self.wine(self.world.windows_path(self.setup), "/S", "/D=" + folder)
                 self.assertEqual(run.returncode, 3)
                 self.assertIsNone(self.world.registry(UNINSTALL_KEY))
                 self.assertEqual(self.world.agent_windows(), [])
-        self.assertEqual(os.listdir(taken) + os.listdir(open_), [])
+        self.assertEqual(os.listdir(taken) + os.listdir(open_) + os.listdir(target), [])
+        # A level another account makes between the check and the making
+        # (a setup built to wait there): seen by the second check.
+        late = os.path.join(drive_c, "e2e-late")
+        self.addCleanup(shutil.rmtree, late, True)
+        checked = os.path.join(os.path.dirname(self.setup), "checked")
+        with open(os.path.join(os.path.dirname(self.setup), "late.cmd"), "w") as f:
+            f.write("echo.>C:\\e2e\\checked\r\n:wait\r\nif exist C:\\e2e\\checked goto wait\r\n")
+        setup = subprocess.Popen(["wine", self.world.windows_path(self.build_setup("late", "AFTER_CHECK=cmd /c C:\\e2e\\late.cmd")),
+                                  "/S", "/D=C:\\e2e-late\\Folderlane"], env=self.agent.record_env(),
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for(lambda: os.path.exists(checked), 30, 0.1, "setup's check")
+        os.mkdir(late)
+        os.chown(late, 4321, 4321)
+        os.remove(checked)
+        self.assertEqual(setup.wait(60), 3)
+        self.assertEqual(os.listdir(late), [])
         # (A level that could not be made leaves none of those made before it.)
         self.assertFalse(os.path.exists(os.path.join(drive_c, "e2e-long")))
 
@@ -375,11 +411,7 @@ class Installer(IntakeTestCase):
         self.assertIsNone(self.world.registry(UNINSTALL_KEY))
         # Wine never runs a program as SYSTEM: a setup built to take Wine's
         # one user (S-1-5-21-0-0-0-1000) for SYSTEM refuses it, with 5.
-        as_system = os.path.join(os.path.dirname(self.setup), "as-system-setup.exe")
-        subprocess.run(["makensis", "-V1", "-INPUTCHARSET", "UTF8", "-DVERSION=5.4.0.0",
-                        f"-DBUILD={self.world.build}", f"-DROOT={CHECKOUT}", f"-DOUTFILE={as_system}",
-                        "-DSYSTEM_SID=S-1-5-21-0-0-0-1000", os.path.join(CHECKOUT, "installer", "Folderlane.nsi")],
-                       check=True, capture_output=True)
+        as_system = self.build_setup("as-system", "SYSTEM_SID=S-1-5-21-0-0-0-1000")
         self.assertEqual(self.wine(self.world.windows_path(as_system), "/S").returncode, 5)
         setup = subprocess.Popen(["wine", self.world.windows_path(as_system)], env=self.agent.record_env(),
                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
