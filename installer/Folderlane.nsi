@@ -36,6 +36,8 @@ ManifestDPIAware true
 !define AGENT_CLASS "NelvoFolderWindow"
 !define AGENT_TITLE "NelvoFolder"
 !define SHORTCUT "Folderlane.lnk"
+; The batch file that the uninstall entry's QuietUninstallString runs.
+!define QUIET_UNINSTALL "Uninstall-quietly.cmd"
 ; (Tests build a setup that takes another SID for SYSTEM's.)
 !ifndef SYSTEM_SID
   !define SYSTEM_SID "S-1-5-18"
@@ -523,6 +525,19 @@ Function FolderSafety
   ${LoopUntil} $9 == ""
 FunctionEnd
 
+; Adds the line $R0 to Folderlane-setup.log in the temporary folder: a
+; silent setup shows nothing, and deployment tools pass on only its exit
+; code (SYSTEM's temporary folder is C:\Windows\Temp).
+Function WriteLog
+  ClearErrors
+  FileOpen $1 "$TEMP\Folderlane-setup.log" a
+  ${IfNot} ${Errors}
+    FileSeek $1 0 END
+    FileWrite $1 "$R0$\r$\n"
+    FileClose $1
+  ${EndIf}
+FunctionEnd
+
 ; $0 = 0 when setup may install into $INSTDIR; otherwise setup's exit code
 ; for the refusal, which has been told (silently: nothing shown).
 Function CheckInstallFolder
@@ -538,6 +553,21 @@ Function CheckInstallFolder
   System::Call "kernel32::WideCharToMultiByte(i 0, i 0x400, w r2, i -1, p 0, i 0, p 0, *i r1r1)"
   ${If} $1 <> 0
     MessageBox MB_OK|MB_ICONSTOP "Folderlane cannot be installed in$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nThe path has characters that Windows' code page for non-Unicode programs lacks, and Folderlane would not find its files there. Choose a folder whose path has none, for example C:\Folderlane." /SD IDOK
+    StrCpy $0 2
+    Return
+  ${EndIf}
+  ; cmd reads what stands between two % as a variable (and Wine's cmd drops
+  ; even a single one), so the uninstall entry that winget and deployment
+  ; tools run could not name such a folder.
+  StrLen $3 $INSTDIR
+  StrCpy $1 0
+  ${DoWhile} $1 < $3
+    StrCpy $2 $INSTDIR 1 $1
+    ${IfThen} $2 == "%" ${|} ${ExitDo} ${|}
+    IntOp $1 $1 + 1
+  ${Loop}
+  ${If} $1 < $3
+    MessageBox MB_OK|MB_ICONSTOP "Folderlane cannot be installed in$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\nWindows' command processor reads a % sign in a path as part of a variable, so Folderlane's uninstall entry could not name the folder. Choose a folder whose path has none." /SD IDOK
     StrCpy $0 2
     Return
   ${EndIf}
@@ -619,8 +649,12 @@ Function StartThroughShell
     ; folder, verb, show)
     StrCpy $R1 "$INSTDIR\folderlane-open.exe"
     System::Call "oleaut32::SysAllocString(w R1) p .R2"
-    System::Call "$8->31(p R2, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0) i .r0"
-    System::Call "oleaut32::SysFreeString(p R2)"
+    ; E_OUTOFMEMORY
+    StrCpy $0 0x8007000E
+    ${If} $R2 <> 0
+      System::Call "$8->31(p R2, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0, i 0) i .r0"
+      System::Call "oleaut32::SysFreeString(p R2)"
+    ${EndIf}
   ${EndIf}
   ${If} $0 = 0
     StrCpy $0 1
@@ -671,7 +705,20 @@ Function StartAgent
     Return
   ${ElseIf} $0 = 0
     Call StartThroughShell
-    ${IfThen} $0 = 1 ${|} Return ${|}
+    ; The shell's answer says only that it took the command: the agent runs
+    ; once its window is there.
+    ${If} $0 = 1
+      StrCpy $R9 0
+      ${Do}
+        Call OwnAgent
+        ${If} $0 <> 0
+          System::Call "kernel32::CloseHandle(p r2)"
+          Return
+        ${EndIf}
+        Sleep 250
+        IntOp $R9 $R9 + 1
+      ${LoopUntil} $R9 >= 40
+    ${EndIf}
   ${EndIf}
   StrCpy $FinishText "Folderlane is installed but not started: setup runs with administrator rights and could not start it with the rights of your desktop, and an agent started from here would have rights that Explorer cannot reach. Start Folderlane from the Start menu."
 FunctionEnd
@@ -732,12 +779,36 @@ Function RemoveMadeFolders
   ${LoopUntil} $1 == ""
 FunctionEnd
 
+; Writes QUIET_UNINSTALL, which the uninstall entry's QuietUninstallString
+; calls twice. From the installation folder it makes a folder of its own
+; under %TEMP% (a new name each time: mkdir fails on one that exists) and
+; copies the uninstaller and itself there; that copy then runs the
+; uninstaller and waits for it. Only then does the quiet string remove the
+; copy's folder and answer: 0 when the installation is gone. The folder's
+; name reaches cmd only as %~dp0 inside quotes, and, where it must stand
+; unquoted (_?=, as NSIS requires), through a FOR variable: cmd parses
+; neither. (The first call has ended before the uninstaller runs: a cmd
+; that kept the file open would keep the folder from being removed.)
+Function WriteQuietUninstall
+  FileOpen $1 "$INSTDIR\${QUIET_UNINSTALL}" w
+  FileWrite $1 `@echo off$\r$\nif "%~1"=="run" goto run$\r$\nset FOLDERLANE_UNINSTALL_CODE=1$\r$\nset tries=0$\r$\n:again$\r$\n`
+  FileWrite $1 `set /a tries+=1$\r$\nif %tries% gtr 100 exit /b 1$\r$\n`
+  FileWrite $1 `set "copy=%TEMP%\Folderlane-uninstall-%RANDOM%%RANDOM%"$\r$\nmkdir "%copy%" 2>nul$\r$\nif errorlevel 1 goto again$\r$\n`
+  FileWrite $1 `set "FOLDERLANE_UNINSTALL_COPY=%copy%"$\r$\nset "FOLDERLANE_UNINSTALL_DIR=%~dp0."$\r$\n`
+  FileWrite $1 `copy /y "%~dp0Uninstall.exe" "%copy%\Uninstall.exe" >nul$\r$\ncopy /y "%~f0" "%copy%\${QUIET_UNINSTALL}" >nul$\r$\nexit /b 0$\r$\n`
+  FileWrite $1 `:run$\r$\nfor %%F in ("%FOLDERLANE_UNINSTALL_DIR%") do ($\r$\n  start "" /wait "%~dp0Uninstall.exe" /S _?=%%~fF$\r$\n`
+  FileWrite $1 `  if not exist "%%~fF\Uninstall.exe" if not exist "%%~fF\Folderlane.exe" set FOLDERLANE_UNINSTALL_CODE=0$\r$\n)$\r$\n`
+  FileClose $1
+FunctionEnd
+
 Section "Folderlane" SecAgent
   SectionIn RO
   ${If} $UserSid == "${SYSTEM_SID}"
     ; A silent installation, as deployment tools run it (an interactive one
     ; was refused at the start).
-    DetailPrint "Folderlane installs per user: run setup as the user who will use it, not as SYSTEM."
+    StrCpy $R0 "Folderlane installs per user: run setup as the user who will use it, not as SYSTEM."
+    DetailPrint $R0
+    Call WriteLog
     SetErrorLevel 5
     Abort
   ${EndIf}
@@ -771,6 +842,11 @@ Section "Folderlane" SecAgent
     SetErrorLevel $0
     Abort
   ${EndIf}
+  ; Outside the profile every level setup made, from the outermost.
+  ${If} $MadeFolder != ""
+  ${AndIf} $MadeFolder != $INSTDIR
+    StrCpy $8 $MadeFolder
+  ${EndIf}
   ${IfThen} $8 != "" ${|} WriteRegStr HKCU "${UNINSTALL_KEY}" "CreatedFolder" "$8" ${|}
   SetOutPath "$INSTDIR"
   File "${BUILD}/Folderlane.exe"
@@ -779,6 +855,7 @@ Section "Folderlane" SecAgent
   File "${BUILD}/Nelvoreadme.txt"
   File "${BUILD}/LICENSE.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
+  Call WriteQuietUninstall
   CreateShortcut "$SMPROGRAMS\${SHORTCUT}" "$INSTDIR\Folderlane.exe" "" "$INSTDIR\Folderlane.exe" 0
 
   ; A new installation over an old one keeps only the options chosen now.
@@ -794,9 +871,12 @@ Section "Folderlane" SecAgent
   ; Started as it is, the uninstaller runs a copy of itself from the
   ; temporary folder and returns at once (NSIS's way: a running program
   ; cannot delete its own file); run in place (_?=), it cannot delete itself.
-  ; So that winget and deployment tools see it done when it returns, this
-  ; makes the copy itself and waits for it (start /wait passes its exit code on).
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$SYSDIR\cmd.exe" /d /s /c "copy /y "$INSTDIR\Uninstall.exe" "%TEMP%\Folderlane-uninstall.exe" >nul && start "" /wait "%TEMP%\Folderlane-uninstall.exe" /S _?=$INSTDIR"'
+  ; So that winget and deployment tools see it done when it returns, a batch
+  ; file beside it makes the copy and waits for it (QUIET_UNINSTALL). The
+  ; folder's name stands only once, quoted, so that cmd reads none of
+  ; & ^ ( ) ! in it; what the first call sets, call's second reading of a
+  ; line puts in.
+  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$SYSDIR\cmd.exe" /d /v:off /s /c "call "$INSTDIR\${QUIET_UNINSTALL}" & call "%FOLDERLANE_UNINSTALL_COPY%\${QUIET_UNINSTALL}" run & call rd /s /q "%FOLDERLANE_UNINSTALL_COPY%" & call exit %FOLDERLANE_UNINSTALL_CODE%"'
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
   ; The options' sections below set what is chosen.
@@ -904,8 +984,11 @@ Function .onInit
       ; Run elevated, setup installs for the account it runs as: after "Run
       ; as administrator" and an administrator's password, not for the user
       ; who asked. A silent installation goes on, as deployment tools expect.
-      MessageBox MB_OKCANCEL|MB_ICONEXCLAMATION|MB_DEFBUTTON2 "Setup runs with administrator rights, and installs Folderlane for the account it runs as: $8.$\r$\n$\r$\nIf you chose $\"Run as administrator$\" and typed an administrator's password, that is the administrator's account, and you would get nothing. Setup is meant to run without $\"Run as administrator$\": choose Cancel and start it again normally.$\r$\n$\r$\nChoose OK to install for $8." /SD IDOK IDOK +2
-      Abort
+      ${If} ${Cmd} `MessageBox MB_OKCANCEL|MB_ICONEXCLAMATION|MB_DEFBUTTON2 "Setup runs with administrator rights, and installs Folderlane for the account it runs as: $8.$\r$\n$\r$\nIf you chose $\"Run as administrator$\" and typed an administrator's password, that is the administrator's account, and you would get nothing. Setup is meant to run without $\"Run as administrator$\": choose Cancel and start it again normally.$\r$\n$\r$\nChoose OK to install for $8." /SD IDOK IDCANCEL`
+        ; The user's cancel, as NSIS's own Cancel button answers.
+        SetErrorLevel 1
+        Abort
+      ${EndIf}
     ${EndIf}
   ${EndIf}
   ${GetParameters} $R0
@@ -936,10 +1019,16 @@ Section "Uninstall"
   Delete "$INSTDIR\Nelvoreadme.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\Uninstall.exe"
+  Delete "$INSTDIR\${QUIET_UNINSTALL}"
   ; Not /r: a folder list the user keeps beside the agent stays, and so does the folder.
   RMDir "$INSTDIR"
-  ${If} $0 != ""
-    RMDir "$0"
-  ${EndIf}
+  ; The levels above that setup made, innermost first, each while empty.
+  StrCpy $1 $INSTDIR
+  ${DoWhile} $0 != ""
+    ${GetParent} $1 $1
+    ${IfThen} $1 == "" ${|} ${ExitDo} ${|}
+    RMDir $1
+    ${IfThen} $1 == $0 ${|} ${ExitDo} ${|}
+  ${Loop}
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd

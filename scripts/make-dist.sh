@@ -35,6 +35,8 @@ export SOURCE_DATE_EPOCH
 python=/usr/bin/python3
 signing=""
 [ -z "${FOLDERLANE_SIGN_PFX:-}${FOLDERLANE_SIGN_PKCS11_MODULE:-}" ] || signing=1
+# Once for every signing step, makensis's for the uninstaller too.
+. "$root/scripts/sign-password.sh"
 
 # What setup and the archive hold, in a folder of its own: signed there, and
 # all with one time.

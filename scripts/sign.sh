@@ -12,15 +12,16 @@
 #   libengine-pkcs11-openssl); osslsigncode 2.5 fails on any path ("bad engine
 #   id"), so leave it unset there;
 # - a PKCS#12 file: FOLDERLANE_SIGN_PFX.
-# FOLDERLANE_SIGN_PASSWORD is the token's PIN or the PKCS#12 file's password.
-# It goes through a file only its owner can read, deleted before osslsigncode
-# starts, which reads it through /dev/fd: no process list shows it, and
-# osslsigncode reads standard input only from 2.9 on.
+# FOLDERLANE_SIGN_PASSWORD is the token's PIN or the PKCS#12 file's password;
+# leave it unset or empty for a token without a PIN or a PKCS#12 file without
+# a password (osslsigncode refuses an empty one). osslsigncode reads it
+# through /dev/fd from an anonymous file (sign-password.sh), since it reads
+# standard input only from 2.9 on.
 # FOLDERLANE_SIGN_TIMESTAMP names an RFC 3161 time-stamp server. A release
 # (FOLDERLANE_RELEASE_URL set) is not signed without one.
 # Usage: scripts/sign.sh FILE...
 set -euo pipefail
-: "${FOLDERLANE_SIGN_PASSWORD?sign: set FOLDERLANE_SIGN_PASSWORD (the PIN or the PKCS#12 password)}"
+. "$(dirname "${BASH_SOURCE[0]}")/sign-password.sh"
 if [ -n "${FOLDERLANE_SIGN_PKCS11_MODULE:-}" ]; then
     : "${FOLDERLANE_SIGN_KEY:?sign: set FOLDERLANE_SIGN_KEY to the PKCS#11 URI of the key}"
     : "${FOLDERLANE_SIGN_CERTS:?sign: set FOLDERLANE_SIGN_CERTS to the certificate file (PEM)}"
@@ -42,13 +43,17 @@ elif [ -n "${FOLDERLANE_RELEASE_URL:-}" ]; then
     exit 1
 fi
 
-password=$(mktemp)
-printf '%s' "$FOLDERLANE_SIGN_PASSWORD" >"$password"
-exec 3<"$password"
-rm -f "$password"
+readpass=()
+[ -z "${FOLDERLANE_SIGN_PASSWORD_FD:-}" ] || readpass=(-readpass "/dev/fd/$FOLDERLANE_SIGN_PASSWORD_FD")
 for file in "$@"; do
-    osslsigncode sign "${key[@]}" -readpass /dev/fd/3 -h sha256 -n Folderlane "${timestamp[@]}" \
-        -in "$file" -out "$file.signed" >/dev/null ||
-        { rm -f "$file.signed"; echo "sign: could not sign $file" >&2; exit 1; }
+    # Quiet when it works; when not, osslsigncode's own words (half of them
+    # on standard output) say why: a wrong PIN retried blind locks a token.
+    if ! output=$(osslsigncode sign "${key[@]}" "${readpass[@]}" -h sha256 -n Folderlane "${timestamp[@]}" \
+                  -in "$file" -out "$file.signed" 2>&1 </dev/null); then
+        rm -f "$file.signed"
+        printf '%s\n' "$output" >&2
+        echo "sign: could not sign $file" >&2
+        exit 1
+    fi
     mv -f "$file.signed" "$file"
 done

@@ -190,12 +190,19 @@ class Installer(IntakeTestCase):
         """Uninstalls as winget does, by the entry's QuietUninstallString: all is gone
         when it returns. (Output to a file: a pipe would wait for whoever inherits it.)"""
         quiet = self.world.registry(UNINSTALL_KEY)["QuietUninstallString"]
-        self.assertEqual(self.wine("C:\\e2e\\probe.exe", "run", quiet, log="uninstall.log").returncode, 0)
-        with open(os.path.join(self.agent.base, "uninstall.log"), "rb") as f:
-            self.assertEqual(f.read().split()[-1], b"0", "the uninstaller's exit code")
+        self.assertEqual(self.run_logged(quiet, "uninstall.log"), 0, "the uninstaller's exit code")
         install = self.world.host_path(self.install_dir)
         self.assertFalse(os.path.exists(install), os.listdir(install) if os.path.isdir(install) else "")
         self.assertIsNone(self.world.registry(UNINSTALL_KEY))
+        temp = self.world.host_path(self.world.registry("HKCU\\Environment")["TEMP"])
+        self.assertEqual(glob.glob(os.path.join(temp, "Folderlane-uninstall*")), [], "the uninstaller's copy")
+
+    def run_logged(self, command_line, log):
+        """Starts a command line as the shell does, its output to a file (a
+        pipe would wait for whoever inherits it); returns the exit code."""
+        self.assertEqual(self.wine("C:\\e2e\\probe.exe", "run", command_line, log=log).returncode, 0)
+        with open(os.path.join(self.agent.base, log), "rb") as f:
+            return int(f.read().split()[-1])
 
     def close_agent(self, agent):
         agent.post(WM_CLOSE)
@@ -220,7 +227,7 @@ class Installer(IntakeTestCase):
         build = self.world.build
 
         # Files: the shipped ones, byte for byte, and the uninstaller.
-        self.assertEqual(sorted(os.listdir(install)), sorted(SHIPPED + ("Uninstall.exe",)))
+        self.assertEqual(sorted(os.listdir(install)), sorted(SHIPPED + ("Uninstall.exe", "Uninstall-quietly.cmd")))
         for name in SHIPPED:
             with open(os.path.join(install, name), "rb") as got, \
                     open(os.path.join(build, name), "rb") as want:
@@ -237,7 +244,7 @@ class Installer(IntakeTestCase):
         self.assertEqual((entry["DisplayName"], entry["DisplayVersion"], entry["InstallLocation"]),
                          ("Folderlane", "5.4.0.0", self.install_dir))
         self.assertEqual(entry["UninstallString"], f'"{self.install_dir}\\Uninstall.exe"')
-        self.assertIn(f'"{self.install_dir}\\Uninstall.exe"', entry["QuietUninstallString"])
+        self.assertIn(f'"{self.install_dir}\\Uninstall-quietly.cmd"', entry["QuietUninstallString"])
         for _, key, item in VERBS:
             self.assertEqual(self.world.registry(USER_CLASSES + key)["(Default)"],
                              "Open with Folderlane", key)
@@ -387,9 +394,12 @@ class Installer(IntakeTestCase):
         # (A level that could not be made leaves none of those made before it.)
         self.assertFalse(os.path.exists(os.path.join(drive_c, "e2e-long")))
 
-        self.install_dir = "C:\\e2e-new\\Folderlane"
-        self.install("/D=" + self.install_dir)
-        for folder in ("e2e-new", "e2e-new/Folderlane"):
+        # Through cmd, the uninstall entry removes a folder whose name has its special characters; one with % is refused.
+        self.assertEqual(self.wine(self.world.windows_path(self.setup), "/S", "/D=C:\\e2e-new\\50%\\x").returncode, 2)
+        self.install_dir = "C:\\e2e-new\\Tools & Apps ^(1)!\\Folderlane"
+        # (/D= unquoted, as NSIS takes it.)
+        self.assertEqual(self.run_logged(f'"{self.world.windows_path(self.setup)}" /S /D={self.install_dir}', "setup.log"), 0)
+        for folder in ("e2e-new", "e2e-new/Tools & Apps ^(1)!/Folderlane"):
             self.assertEqual(os.stat(os.path.join(drive_c, folder)).st_mode & 0o007, 0, folder)
         self.uninstall()
         self.assertFalse(os.path.exists(os.path.join(drive_c, "e2e-new")))
@@ -402,7 +412,7 @@ class Installer(IntakeTestCase):
         box, text = self.world.message_box("Folderlane Setup", 30)
         self.assertIn("installs Folderlane for the account it runs as", text)
         self.world.press(box, IDCANCEL)
-        self.assertEqual(setup.wait(30), 2)
+        self.assertEqual(setup.wait(30), 1)
         # A quote in the path (a user named O'Brien) does not unsettle the
         # check: refused (NSIS's 2), not crashed.
         self.assertEqual(self.wine(self.world.windows_path(self.setup), "/S",
@@ -413,6 +423,9 @@ class Installer(IntakeTestCase):
         # one user (S-1-5-21-0-0-0-1000) for SYSTEM refuses it, with 5.
         as_system = self.build_setup("as-system", "SYSTEM_SID=S-1-5-21-0-0-0-1000")
         self.assertEqual(self.wine(self.world.windows_path(as_system), "/S").returncode, 5)
+        # Silent, it says why where an administrator looks.
+        with open(self.world.host_path(self.world.registry("HKCU\\Environment")["TEMP"] + "\\Folderlane-setup.log")) as f:
+            self.assertIn("Folderlane installs per user", f.read())
         setup = subprocess.Popen(["wine", self.world.windows_path(as_system)], env=self.agent.record_env(),
                                  stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         box, text = self.world.message_box("Folderlane Setup", 30)
@@ -479,6 +492,12 @@ class Installer(IntakeTestCase):
         for name in PROGRAMS:
             verify(os.path.join(work, "unpacked", name))
         self.assertFalse(os.path.exists(os.path.join(dist, "winget")), "a manifest without a release address")
+        # A PKCS#12 file without a password: none is handed over (an empty one fails).
+        subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx, "-passout", "pass:"],
+                       check=True, capture_output=True)
+        made, dist = make_dist(FOLDERLANE_SIGN_PFX=pfx, FOLDERLANE_SIGN_PASSWORD="")
+        self.assertEqual(made.returncode, 0, made.stderr)
+        verify(glob.glob(os.path.join(dist, "*-setup.exe"))[0])
 
         # The key on a token (SoftHSM2, in a folder of its own), for a release.
         token = {"SOFTHSM2_CONF": os.path.join(work, "softhsm2.conf")}
