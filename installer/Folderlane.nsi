@@ -854,6 +854,7 @@ Section "Folderlane" SecAgent
   File "${BUILD}/folderlane-open.exe"
   File "${BUILD}/Nelvoreadme.txt"
   File "${BUILD}/LICENSE.txt"
+  File "${BUILD}/THIRD-PARTY-NOTICES.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   Call WriteQuietUninstall
   CreateShortcut "$SMPROGRAMS\${SHORTCUT}" "$INSTDIR\Folderlane.exe" "" "$INSTDIR\Folderlane.exe" 0
@@ -1018,6 +1019,7 @@ Section "Uninstall"
   Delete "$INSTDIR\folderlane-open.exe"
   Delete "$INSTDIR\Nelvoreadme.txt"
   Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
   Delete "$INSTDIR\Uninstall.exe"
   Delete "$INSTDIR\${QUIET_UNINSTALL}"
   ; Not /r: a folder list the user keeps beside the agent stays, and so does the folder.

@@ -11,7 +11,8 @@
 # header, gets the time SOURCE_DATE_EPOCH (by default the commit's time).
 # FOLDERLANE_RELEASE_URL, the address of the folder where dist/'s files are
 # published, makes it a release: the manifest is written only with it, and a
-# release is signed only with a time-stamp.
+# release is signed only with a time-stamp. FOLDERLANE_PROJECT_URL, the
+# project's page, is the manifest's PackageUrl.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$root/build/win32}" && pwd)
@@ -21,7 +22,7 @@ dist=$(cd "${2:-$root/dist}" && pwd)
 version=$(sed -n 's/^#define FOLDERLANE_VERSION_TEXT "\(.*\)"$/\1/p' "$build/generated/Version.h")
 [ -n "$version" ] || { echo "make-dist: no version in $build/generated/Version.h" >&2; exit 1; }
 programs=(Folderlane.exe folderlane-send.exe folderlane-open.exe)
-files=("${programs[@]}" Nelvoreadme.txt LICENSE.txt)
+files=("${programs[@]}" Nelvoreadme.txt LICENSE.txt THIRD-PARTY-NOTICES.txt)
 for file in "${files[@]}"; do
     [ -f "$build/$file" ] || { echo "make-dist: missing $build/$file: build the win32 tree first" >&2; exit 1; }
 done
@@ -84,13 +85,14 @@ with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
             z.writestr(entry, f.read(), compresslevel=9)
 PY
 
-cp "$stage/LICENSE.txt" "$stage/Nelvoreadme.txt" "$dist/"
+cp "$stage/LICENSE.txt" "$stage/THIRD-PARTY-NOTICES.txt" "$stage/Nelvoreadme.txt" "$dist/"
 "$root/scripts/buildinfo.sh" "$build" "$version" "$signing" >"$dist/BUILDINFO"
-published=("$(basename "$setup")" "$(basename "$portable")" LICENSE.txt Nelvoreadme.txt BUILDINFO)
+published=("$(basename "$setup")" "$(basename "$portable")" LICENSE.txt THIRD-PARTY-NOTICES.txt Nelvoreadme.txt BUILDINFO)
 (cd "$dist" && sha256sum "${published[@]}" >SHA256SUMS)
 rm -rf "$dist/winget"
 if [ -n "${FOLDERLANE_RELEASE_URL:-}" ]; then
-    "$python" "$root/scripts/winget-manifest.py" "$version" "$setup" "$FOLDERLANE_RELEASE_URL" "$dist/winget"
+    "$python" "$root/scripts/winget-manifest.py" "$version" "$setup" "$FOLDERLANE_RELEASE_URL" "$dist/winget" \
+        "${FOLDERLANE_PROJECT_URL:-}"
     echo "dist: ${published[*]} SHA256SUMS winget/"
 else
     echo "dist: ${published[*]} SHA256SUMS"

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Writes the winget manifest of a setup, in the multi-file form of schema
 1.10.0: the version, installer and default-locale files.
-Usage: winget-manifest.py VERSION SETUP RELEASE_URL OUT_DIR
+Usage: winget-manifest.py VERSION SETUP RELEASE_URL OUT_DIR [PROJECT_URL]
 
 RELEASE_URL is the address of the folder where dist/'s files are published
-as they are: the setup, the licence and the read-me are found there. The
+as they are: the setup, the licence and the read-me are found there.
+PROJECT_URL, the project's own page, is the manifest's PackageUrl (left out
+without it): a download folder is no page, and the common hosts answer it
+with 404, which winget-pkgs' check of every address refuses. The
 names, publisher and version are those the setup writes into its "Apps &
 features" entry (installer/Folderlane.nsi)."""
 
@@ -47,7 +50,7 @@ def write(out_dir, name, kind, fields):
         f.write(head + body)
 
 
-def main(version, setup, release_url, out_dir):
+def main(version, setup, release_url, out_dir, project_url=""):
     if not release_url.lower().startswith(("https://", "http://")):
         sys.exit(f"winget-manifest: the release's address is no http(s) address: {release_url}")
     release = release_url.rstrip("/")
@@ -63,8 +66,11 @@ def main(version, setup, release_url, out_dir):
         "Scope": "user",
         "InstallModes": ["interactive", "silent", "silentWithProgress"],
         "InstallerSwitches": {"Silent": "/S", "SilentWithProgress": "/S"},
-        # A per-user setup: run elevated, it would install for the administrator.
-        "ElevationRequirement": "elevationProhibited",
+        # No ElevationRequirement: winget-pkgs' validation runs installers
+        # elevated, and an administrator's silent setup installs for the
+        # administrator's own account, as it should (elevationProhibited
+        # would refuse it). Interactive, setup warns about an elevation
+        # for another account itself.
         "UpgradeBehavior": "install",
         "ProductCode": "Folderlane",
         "AppsAndFeaturesEntries": [{"DisplayName": "Folderlane", "Publisher": PUBLISHER,
@@ -80,7 +86,7 @@ def main(version, setup, release_url, out_dir):
         "PackageLocale": LOCALE,
         "Publisher": PUBLISHER,
         "PackageName": "Folderlane",
-        "PackageUrl": f"{release}/",
+        **({"PackageUrl": project_url} if project_url else {}),
         "License": "MIT",
         "LicenseUrl": f"{release}/LICENSE.txt",
         "Copyright": "Copyright (c) the Folderlane developers",
@@ -91,6 +97,6 @@ def main(version, setup, release_url, out_dir):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 5:
+    if len(sys.argv) not in (5, 6):
         sys.exit(__doc__)
     main(*sys.argv[1:])

@@ -3,6 +3,7 @@ two helpers (a GUI one for Explorer, a console one for scripts), and what
 `make dist` packs for Windows users."""
 
 import os
+import re
 import struct
 import unittest
 import xml.etree.ElementTree as ET
@@ -137,7 +138,8 @@ def file_version(exe, table="040904E4"):
 class Distribution(unittest.TestCase):
     """dist/: the installer and the portable archive of the same build."""
 
-    SHIPPED = ["Folderlane.exe", "LICENSE.txt", "Nelvoreadme.txt", "folderlane-open.exe", "folderlane-send.exe"]
+    SHIPPED = ["Folderlane.exe", "LICENSE.txt", "Nelvoreadme.txt", "THIRD-PARTY-NOTICES.txt", "folderlane-open.exe",
+               "folderlane-send.exe"]
 
     def setUp(self):
         self.build = os.environ.get("E2E_BUILD", "build/win32")
@@ -149,6 +151,16 @@ class Distribution(unittest.TestCase):
             for name in self.SHIPPED:
                 with open(os.path.join(self.build, name), "rb") as f:
                     self.assertEqual(z.read(name), f.read(), name)
+
+    def test_the_notices_name_every_library_linked_into_the_programs(self):
+        with open(os.path.join(self.build, "THIRD-PARTY-NOTICES.txt")) as f:
+            notices = f.read()
+        for program in ("Folderlane", "folderlane-send", "folderlane-open"):
+            with open(os.path.join(self.build, program + ".map")) as f:
+                # The toolchain's own files; the build's are named relative to it.
+                linked = {os.path.basename(path) for path in re.findall(r"^LOAD (/\S+)$", f.read(), re.M)}
+            self.assertGreater(len(linked), 5, program)
+            self.assertEqual(sorted(name for name in linked if name not in notices), [], program)
 
     def test_installer_is_a_32_bit_windows_program_of_the_same_version(self):
         setup = PortableExecutable(dist_file("Folderlane-5.4.0.0-setup.exe"))

@@ -39,7 +39,7 @@ VERBS = (("Directory", "Directory\\shell\\Folderlane", "%1"),
          ("Drive", "Drive\\shell\\Folderlane", "%1"))
 CSIDL_PROGRAMS, CSIDL_STARTUP, CSIDL_LOCAL_APPDATA = 2, 7, 0x1C
 PROGRAMS = ("Folderlane.exe", "folderlane-send.exe", "folderlane-open.exe")
-SHIPPED = PROGRAMS + ("Nelvoreadme.txt", "LICENSE.txt")
+SHIPPED = PROGRAMS + ("Nelvoreadme.txt", "LICENSE.txt", "THIRD-PARTY-NOTICES.txt")
 # The published schemas of the winget manifest (copied unchanged, with their licence).
 WINGET_SCHEMAS = os.path.join(CHECKOUT, "third_party", "winget-1.10.0")
 
@@ -510,7 +510,8 @@ class Installer(IntakeTestCase):
         url = "https://downloads.example.test/folderlane/5.4.0.0"
         release = dict(token, FOLDERLANE_SIGN_PKCS11_MODULE="/usr/lib/softhsm/libsofthsm2.so",
                        FOLDERLANE_SIGN_KEY="pkcs11:token=e2e;object=signing;type=private",
-                       FOLDERLANE_SIGN_CERTS=cert, FOLDERLANE_SIGN_PASSWORD="1234", FOLDERLANE_RELEASE_URL=url)
+                       FOLDERLANE_SIGN_CERTS=cert, FOLDERLANE_SIGN_PASSWORD="1234", FOLDERLANE_RELEASE_URL=url,
+                       FOLDERLANE_PROJECT_URL="https://folderlane.example.test/")
         refused, _ = make_dist(**release)
         self.assertIn("a release is signed only with a time-stamp", refused.stderr)
         with time_stamp_server(work) as (server, authority):
@@ -548,7 +549,7 @@ class Installer(IntakeTestCase):
         self.assertEqual((installer["InstallerUrl"], installer["InstallerSha256"]),
                          (f"{url}/{os.path.basename(setup)}", sha256(setup).upper()))
         locale = manifest["defaultLocale"]
-        self.assertEqual(locale["License"], "MIT")
+        self.assertEqual((locale["License"], locale["PackageUrl"]), ("MIT", "https://folderlane.example.test/"))
         for link in (locale["LicenseUrl"], locale["ReleaseNotesUrl"]):
             self.assertTrue(link.startswith(url + "/") and link[len(url) + 1:] in sums, link)
         self.assertEqual((manifest["installer"]["Scope"], manifest["installer"]["InstallerSwitches"]["Silent"]),
