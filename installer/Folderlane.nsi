@@ -12,7 +12,7 @@
 !endif
 ; The uninstaller is made inside makensis, before it is packed: only here can it be signed.
 !ifdef SIGN
-  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !uninstfinalize '"${SIGN}" --name Uninstall.exe "%1"' = 0
 !endif
 
 Unicode true

@@ -52,7 +52,7 @@ echo "Version: $version"
 echo "Commit: $commit"
 echo "Source-Date-Epoch: $SOURCE_DATE_EPOCH"
 if [ -n "$signed" ]; then
-    echo "Signed: yes (the signatures and their times differ from build to build; the rest does not)"
+    echo "Signed: yes (a rebuild given the published signatures, FOLDERLANE_SIGNATURES, gives the same files)"
 else
     echo "Signed: no"
 fi

@@ -35,7 +35,7 @@ export SOURCE_DATE_EPOCH
 # PATH: BUILDINFO names its packages.
 python=/usr/bin/python3
 signing=""
-[ -z "${FOLDERLANE_SIGN_PFX:-}${FOLDERLANE_SIGN_PKCS11_MODULE:-}" ] || signing=1
+[ -z "${FOLDERLANE_SIGN_PFX:-}${FOLDERLANE_SIGN_PKCS11_MODULE:-}${FOLDERLANE_SIGNATURES:-}" ] || signing=1
 # Once for every signing step, makensis's for the uninstaller too.
 . "$root/scripts/sign-password.sh"
 
@@ -43,6 +43,15 @@ signing=""
 # all with one time.
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
+# Each signing step leaves the file's detached signature in dist/signatures,
+# to publish: a rebuild given them (FOLDERLANE_SIGNATURES, instead of a key)
+# attaches them and gives the signed files byte for byte. BUILDINFO gets the
+# unsigned files' SHA-256 too.
+rm -rf "$dist/signatures"
+if [ -n "$signing" ]; then
+    mkdir "$dist/signatures"
+    export FOLDERLANE_SIGNATURES_OUT=$dist/signatures FOLDERLANE_UNSIGNED_SUMS=$stage/UNSIGNED
+fi
 for file in "${files[@]}"; do
     cp "$build/$file" "$stage/"
 done
@@ -86,7 +95,13 @@ with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
 PY
 
 cp "$stage/LICENSE.txt" "$stage/THIRD-PARTY-NOTICES.txt" "$stage/Nelvoreadme.txt" "$dist/"
-"$root/scripts/buildinfo.sh" "$build" "$version" "$signing" >"$dist/BUILDINFO"
+{
+    "$root/scripts/buildinfo.sh" "$build" "$version" "$signing"
+    if [ -n "$signing" ]; then
+        echo "Unsigned-SHA256:"
+        sed 's/^/ /' "$FOLDERLANE_UNSIGNED_SUMS"
+    fi
+} >"$dist/BUILDINFO"
 published=("$(basename "$setup")" "$(basename "$portable")" LICENSE.txt THIRD-PARTY-NOTICES.txt Nelvoreadme.txt BUILDINFO)
 (cd "$dist" && sha256sum "${published[@]}" >SHA256SUMS)
 rm -rf "$dist/winget"
@@ -101,7 +116,7 @@ fi
 if [ -n "${FOLDERLANE_SIGN_PKCS11_MODULE:-}" ]; then
     echo "dist: signed with the key ${FOLDERLANE_SIGN_KEY:-}"
 elif [ -n "$signing" ]; then
-    echo "dist: signed with $FOLDERLANE_SIGN_PFX"
+    echo "dist: signed with ${FOLDERLANE_SIGN_PFX:-the signatures in $FOLDERLANE_SIGNATURES}"
 else
     echo "dist: unsigned (to sign, see scripts/sign.sh)"
 fi

@@ -491,6 +491,11 @@ class Installer(IntakeTestCase):
             archive.extractall(os.path.join(work, "unpacked"), PROGRAMS)
         for name in PROGRAMS:
             verify(os.path.join(work, "unpacked", name))
+        # Rebuilt with the published signatures and no key: every file the same.
+        rebuilt, again = make_dist(FOLDERLANE_SIGNATURES=os.path.join(dist, "signatures"))
+        self.assertEqual(rebuilt.returncode, 0, rebuilt.stderr)
+        self.assertEqual(subprocess.run(["diff", "-r", dist, again], capture_output=True, text=True).stdout, "")
+        self.assertEqual(len(os.listdir(os.path.join(again, "signatures"))), 5)
         self.assertFalse(os.path.exists(os.path.join(dist, "winget")), "a manifest without a release address")
         # A PKCS#12 file without a password: none is handed over (an empty one fails).
         subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", cert, "-out", pfx, "-passout", "pass:"],
