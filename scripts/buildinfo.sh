@@ -43,6 +43,8 @@ packages() {
     done | sort -u
 }
 
+closure_roots=$(mktemp)
+trap 'rm -f "$closure_roots"' EXIT
 commit=$(git -C "$root" rev-parse HEAD 2>/dev/null || echo "unknown (not a git checkout)")
 if [ -n "$(git -C "$root" status --porcelain --untracked-files=no 2>/dev/null)" ]; then
     commit="$commit, with uncommitted changes"
@@ -58,4 +60,48 @@ else
 fi
 echo "Build-Architecture: $(dpkg --print-architecture)"
 echo "Build-Packages:"
-packages "${files[@]}" | sed 's/^/ /'
+packages "${files[@]}" | tee "$closure_roots" | sed 's/^/ /'
+# As Debian's own .buildinfo: every installed package those depend on, to
+# the end (mingw-w64-common holds windows.h, libgcc-s1 the compiler's own
+# library), each dependency taken by the installed package that meets it.
+echo "Installed-Build-Depends:"
+dpkg-query -W -f='${db:Status-Abbrev}|${binary:Package}|${Package}|${Version}|${Provides}|${Depends}|${Pre-Depends}\n' |
+    /usr/bin/python3 -c '
+import re, sys
+roots = {line.split(" (= ")[0] for line in open(sys.argv[1]) if " (= " in line}
+installed, provides = {}, {}
+for line in sys.stdin:
+    status, full, name, version, provided, *depends = line.rstrip("\n").split("|")
+    if not status.startswith("ii"):
+        continue
+    installed[full] = (full, version, ",".join(d for d in depends if d))
+    # A dependency by bare name is on the package of the build architecture.
+    if name not in installed or full.endswith(":" + sys.argv[2]):
+        installed[name] = installed[full]
+    for virtual in filter(None, (v.strip().split(" ")[0] for v in provided.split(","))):
+        provides.setdefault(virtual, full)
+def meet(group):
+    for alternative in group.split("|"):
+        name = re.sub(r":\S+", "", alternative.strip().split(" ")[0])
+        if name in installed:
+            return installed[name][0]
+        if name in provides:
+            return provides[name]
+seen, todo = set(), [r for r in roots if r in installed]
+while todo:
+    package = installed[todo.pop()][0]
+    if package in seen:
+        continue
+    seen.add(package)
+    todo += [m for m in map(meet, filter(None, installed[package][2].split(","))) if m]
+for package in sorted(seen):
+    print(f" {package} (= {installed[package][1]})")
+' "$closure_roots" "$(dpkg --print-architecture)"
+# Where exactly those versions can be had: the state of each package list
+# apt read last (snapshot.debian.org keeps every state of Debian's archives).
+echo "Package-Lists:"
+for list in /var/lib/apt/lists/*_InRelease; do
+    [ -f "$list" ] || continue
+    date=$(sed -n 's/^Date: //p' "$list" | head -1)
+    echo " ${list##*/} $(date -u -d "$date" +%Y%m%dT%H%M%SZ)"
+done | sed 's/_InRelease / /'
