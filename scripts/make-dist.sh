@@ -47,6 +47,12 @@ trap 'rm -rf "$stage"' EXIT
 # to publish: a rebuild given them (FOLDERLANE_SIGNATURES, instead of a key)
 # attaches them and gives the signed files byte for byte. BUILDINFO gets the
 # unsigned files' SHA-256 too.
+# (Read from a copy: they may be this very dist folder's.)
+if [ -n "${FOLDERLANE_SIGNATURES:-}" ]; then
+    published_signatures=$FOLDERLANE_SIGNATURES
+    cp -r "$FOLDERLANE_SIGNATURES" "$stage/.signatures"
+    export FOLDERLANE_SIGNATURES=$stage/.signatures
+fi
 rm -rf "$dist/signatures"
 if [ -n "$signing" ]; then
     mkdir "$dist/signatures"
@@ -116,7 +122,7 @@ fi
 if [ -n "${FOLDERLANE_SIGN_PKCS11_MODULE:-}" ]; then
     echo "dist: signed with the key ${FOLDERLANE_SIGN_KEY:-}"
 elif [ -n "$signing" ]; then
-    echo "dist: signed with ${FOLDERLANE_SIGN_PFX:-the signatures in $FOLDERLANE_SIGNATURES}"
+    echo "dist: signed with ${FOLDERLANE_SIGN_PFX:-the signatures in $published_signatures}"
 else
     echo "dist: unsigned (to sign, see scripts/sign.sh)"
 fi
