@@ -3,9 +3,18 @@
 // leaves. Portable, so that answers Wine never gives are tested too.
 #pragma once
 
+#include "platform/Errors.h"
+
 #include <string>
 
 namespace platform {
+
+// A save's error after which the new file must stay: in place, or beside
+// the target in sight when the name was someone else's.
+class NewFileKept : public IOError {
+public:
+    using IOError::IOError;
+};
 
 // The calls a save makes to put its new file in place, each answering 0 or
 // the system's error code. The product takes the system's own.
@@ -16,9 +25,11 @@ public:
                              const std::string& backup) = 0;
     // Without replace, a file at `to` refuses the move.
     virtual unsigned Move(const std::string& from, const std::string& to, bool replace) = 0;
-    // Gives the new file the old one's encryption, which a rename would not
-    // carry over; 0 too where the old file had none.
-    virtual unsigned Encrypt(const std::string& replacement) = 0;
+    virtual unsigned Remove(const std::string& name) = 0;
+    // Takes a save's hidden mark off: the old file's hidden and system
+    // attributes for the file in place (asOld), none for a new file kept
+    // beside it, so that no sweep takes it.
+    virtual unsigned Reveal(const std::string& name, bool asOld) = 0;
     virtual bool Exists(const std::string& name) = 0;
     // What an open of the old file, as the save makes it, answers; 0 when
     // it opens or has gone.
@@ -33,11 +44,14 @@ protected:
 
 // Replacement takes the old file's place; backup is a free name beside it.
 // Raises IOError when the new content is not at target; then the old one
-// is, unless the message names the file that holds it.
+// is, unless the message names the file that may hold it. Never removes a
+// file that someone else put at the name meanwhile: the new file then stays
+// beside it (NewFileKept), and the message names both.
 void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::string& replacement,
                     const std::string& backup);
 
-// Replacement takes the name target by one rename.
-void PlaceByName(PlacingCalls& calls, const std::string& replacement, const std::string& target);
+// Replacement takes the name target by one rename, replacing what is there
+// only when told to (the old file was there at the start).
+void PlaceByName(PlacingCalls& calls, const std::string& replacement, const std::string& target, bool replace);
 
 } // namespace platform

@@ -34,6 +34,7 @@ constexpr unsigned NOT_SUPPORTED = 50;
 constexpr unsigned INVALID_PARAMETER = 87;
 constexpr unsigned UNABLE_TO_REMOVE_REPLACED = 1175;
 constexpr unsigned UNABLE_TO_MOVE_REPLACEMENT = 1176;
+constexpr unsigned ALREADY_EXISTS = 183;
 constexpr unsigned UNABLE_TO_MOVE_REPLACEMENT_2 = 1177;
 
 // A scanner, an indexer or a reader holds a file for a moment: a refusal
@@ -62,13 +63,34 @@ private:
     unsigned start_;
 };
 
-// One rename, which keeps none of the old file's security or streams; its
-// encryption the new file takes first, or the save stops and says why.
-void MoveByName(Retrying& retrying, PlacingCalls& calls, const std::string& from, const std::string& to) {
-    if (const unsigned code = calls.Encrypt(from))
-        throw IOError(code, Format("%s: the old file is encrypted, the new one could not be",
-                                   IOErrorMessage(code).c_str()));
-    if (const unsigned code = retrying([&] { return calls.Move(from, to, true); })) throw IOError(code);
+bool Taken(unsigned code) { return code == FILE_EXISTS || code == ALREADY_EXISTS; }
+
+// A recovery's rename never replaces: a file at the name by now is someone
+// else's (a sync client, an editor), and it stays; the new file then stays
+// beside it, in sight, where no sweep takes it, and the message names the
+// files. Answers the rename's own refusal otherwise.
+unsigned MoveToFreeName(Retrying& retrying, PlacingCalls& calls, const std::string& replacement,
+                        const std::string& target, const std::string& backup) {
+    const unsigned code = retrying([&] { return calls.Move(replacement, target, false); });
+    if (!Taken(code)) return code;
+    calls.Reveal(replacement, false);
+    const std::string old = backup.empty() ? "" : Format(", the old one %s", backup.c_str());
+    throw NewFileKept(code, Format("%s: another file has taken the name; the new file is %s%s",
+                                   IOErrorMessage(code).c_str(), replacement.c_str(), old.c_str()));
+}
+
+// The old file after a save that went through; one that stays is named.
+void RemoveBackup(Retrying& retrying, PlacingCalls& calls, const std::string& backup) {
+    const unsigned code = retrying([&] { return calls.Remove(backup); });
+    if (code != 0 && code != FILE_NOT_FOUND)
+        throw NewFileKept(code, Format("%s: the new file is in place, the old one stays at %s",
+                                       IOErrorMessage(code).c_str(), backup.c_str()));
+}
+
+// Out of a save's hiding, or the save says that it stays hidden.
+void Reveal(Retrying& retrying, PlacingCalls& calls, const std::string& target) {
+    if (const unsigned code = retrying([&] { return calls.Reveal(target, true); }))
+        throw NewFileKept(code, Format("%s: the new file is in place, but hidden", IOErrorMessage(code).c_str()));
 }
 
 } // namespace
@@ -87,11 +109,13 @@ void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::s
     });
     switch (code) {
     case 0:
-        RemoveFile(backup);
-        return;
+        RemoveBackup(retrying, calls, backup);
+        break;
     case FILE_NOT_FOUND:
         // The old file went away meanwhile (a sync client, the user): the
-        // new one takes the name all the same.
+        // new one takes the free name.
+        if (const unsigned moved = MoveToFreeName(retrying, calls, replacement, target, "")) throw IOError(moved);
+        break;
     case INVALID_FUNCTION:
     case ACCESS_DENIED:
     case NOT_SUPPORTED:
@@ -99,28 +123,37 @@ void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::s
         // Refused as a whole, both files as they were: a redirector without
         // the call, or a share that grants changing files but not their
         // security. One rename is what such volumes offer.
-        MoveByName(retrying, calls, replacement, target);
-        return;
+        if (const unsigned moved = retrying([&] { return calls.Move(replacement, target, true); }))
+            throw IOError(moved);
+        break;
     case UNABLE_TO_MOVE_REPLACEMENT_2:
-        // The name is free or someone else's by now: the new content goes
-        // there rather than away.
-        if (calls.Encrypt(replacement) == 0 && retrying([&] { return calls.Move(replacement, target, true); }) == 0) {
-            RemoveFile(backup);
-            return;
-        }
-        throw IOError(code, Format("%s: the old file is now %s", IOErrorMessage(code).c_str(), backup.c_str()));
+        // The old file is at the backup name, and the name is free or
+        // someone else's by now: the new content goes there rather than away.
+        if (MoveToFreeName(retrying, calls, replacement, target, backup) != 0)
+            throw IOError(code, Format("%s: the old file is now %s", IOErrorMessage(code).c_str(), backup.c_str()));
+        RemoveBackup(retrying, calls, backup);
+        break;
     case UNABLE_TO_REMOVE_REPLACED:
     case UNABLE_TO_MOVE_REPLACEMENT:
         // These say which step failed, not why: the open a save makes tells.
         if (const unsigned why = calls.WhyNotReplaced(target)) code = why;
-        break;
+        throw IOError(code);
+    default:
+        // A share that dropped between the call's two renames hides both
+        // names: the old file may be at the backup's.
+        if (!calls.Exists(target))
+            throw IOError(code, Format("%s: the old file may be at %s", IOErrorMessage(code).c_str(), backup.c_str()));
+        throw IOError(code);
     }
-    throw IOError(code);
+    Reveal(retrying, calls, target);
 }
 
-void PlaceByName(PlacingCalls& calls, const std::string& replacement, const std::string& target) {
+void PlaceByName(PlacingCalls& calls, const std::string& replacement, const std::string& target, bool replace) {
     Retrying retrying(calls);
-    MoveByName(retrying, calls, replacement, target);
+    const unsigned code = replace ? retrying([&] { return calls.Move(replacement, target, true); })
+                                  : MoveToFreeName(retrying, calls, replacement, target, "");
+    if (code) throw IOError(code);
+    Reveal(retrying, calls, target);
 }
 
 ReplacingFile::ReplacingFile(const std::string& target, File::Mode mode, Into into)
@@ -159,7 +192,7 @@ void ReplacingFile::CreateBeside() {
     for (int tries = 1;; ++tries, ++number) {
         const std::string name = NameBeside(target_, number);
         try {
-            file_ = File::Open(name, File::Mode::CreateScratch);
+            file_ = File::Open(name, encrypted_ ? File::Mode::CreateScratchEncrypted : File::Mode::CreateScratch);
             temporary_ = name;
             return;
         } catch (const IOError& error) {
@@ -179,8 +212,23 @@ void ReplacingFile::Commit() {
         file_.Close();
         return;
     }
-    MoveIntoPlace();
+    try {
+        MoveIntoPlace();
+    } catch (const NewFileKept&) {
+        temporary_.clear();
+        throw;
+    }
     temporary_.clear();
+}
+
+std::string ReplacingFile::FreeBackupName(PlacingCalls& calls) const {
+    unsigned number = calls.Milliseconds();
+    for (int tries = 0; tries < NAME_TRIES; ++tries, ++number) {
+        std::string backup = NameBeside(target_, number, true);
+        if (!calls.Exists(backup)) return backup;
+    }
+    throw IOError(FILE_EXISTS, Format("%s: no free name beside %s for the old file",
+                                      IOErrorMessage(FILE_EXISTS).c_str(), target_.c_str()));
 }
 
 } // namespace platform
