@@ -71,8 +71,9 @@ public:
         // security, streams and encryption; the file is a new one (its file
         // id is the new file's, and a hard link to the old one keeps the old
         // content). A volume that refuses the replace gets one rename: the
-        // folder's security then, none of the old streams, and the old
-        // file's encryption or a refusal that says why.
+        // folder's security then, and none of the old streams. The new file
+        // of an encrypted old one is encrypted from its creation, and a save
+        // whose file in place is not says so.
         OldFile,
         Name, // its name alone, by one rename: a reader never finds it missing
     };

@@ -2,6 +2,7 @@
 
 #include "ListTesting.h"
 #include "TestFiles.h"
+#include "export/VantroList.h"
 #include "platform/Errors.h"
 #include "platform/Placing.h"
 
@@ -122,20 +123,20 @@ TEST(ReplacingFile, ReplacesTheOldFileWholeOrNotAtAll) {
 }
 
 // A crash leaves a save's new file behind, hidden while it is one: the next
-// save into the folder removes those a day old, never a backup, which holds
-// a user's old file.
+// save into the folder removes those a day old, never another file that the
+// search's pattern finds too.
 TEST(ReplacingFile, RemovesItsOwnLeftoversADayOld) {
     TempFolder folder;
     const std::string old = folder / "~FL00A1.tmp", recent = folder / "~FL00A2.tmp", users = folder / "~FL00A3.tmp",
-                      backup = folder / "~FL00A4.bak";
-    for (const std::string& name : {old, recent, users, backup}) WriteBytes(name, "x");
-    for (const std::string& name : {old, recent, users, backup})
+                      longer = folder / "~FL00A4A.tmp";
+    for (const std::string& name : {old, recent, users, longer}) WriteBytes(name, "x");
+    for (const std::string& name : {old, recent, users, longer})
         fs::last_write_time(name, fs::last_write_time(name) - std::chrono::hours(name == recent ? 23 : 25));
-    for (const std::string& name : {old, recent, backup}) Mark(name);
+    for (const std::string& name : {old, recent, longer}) Mark(name);
     platform::ReplacingFile file(folder / "list.txt", File::Mode::CreateShareRead);
     EXPECT_FALSE(fs::exists(old));
     EXPECT_TRUE(fs::exists(recent));
-    EXPECT_TRUE(fs::exists(backup));
+    EXPECT_TRUE(fs::exists(longer));
 #ifdef _WIN32
     EXPECT_TRUE(fs::exists(users)) << "not hidden as a save's";
     // This save's own is hidden too (Wine keeps no temporary mark).
@@ -455,6 +456,14 @@ void WINAPI SleepAnswered(DWORD milliseconds) {
     Windows.clock += milliseconds;
 }
 DWORD WINAPI TickCountAnswered() { return Windows.clock; }
+BOOL WINAPI WriteAnswered(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    Called(" W", nullptr);
+    return Original(&::WriteFile, 7)(file, data, size, written, overlapped);
+}
+BOOL WINAPI EndAnswered(HANDLE file) {
+    Called(" E", nullptr);
+    return Original(&::SetEndOfFile, 8)(file);
+}
 
 std::string Save(const std::string& target) {
     return MessageRaisedBy([&] {
@@ -515,5 +524,23 @@ TEST(SystemPlacing, TheShippingPathPassesItsFlagsAndLosesNoByteOnWindowsAnswers)
         EXPECT_EQ("<no error>", Save(target));
         EXPECT_EQ("old", ReadBytes(backup));
     }
+}
+
+// Where a reader (Vantro with the last list) lets the file be written but not
+// replaced, the shorter list goes over the longer one, on the disk before
+// its new end is, and nothing of the old one's end stays.
+TEST(SystemPlacing, AListWrittenInPlaceReachesTheDiskBeforeItsNewEnd) {
+    ImportPatch flush("FlushFileBuffers", reinterpret_cast<void*>(FlushAnswered)),
+        write("WriteFile", reinterpret_cast<void*>(WriteAnswered)), end("SetEndOfFile", reinterpret_cast<void*>(EndAnswered));
+    Windows.patches = {nullptr, nullptr, nullptr, nullptr, &flush, nullptr, nullptr, &write, &end};
+    TempFolder folder;
+    const std::string path = folder / "TmpTmpTmp.vtr";
+    WriteBytes(path, std::string(100, 'x'));
+    const HANDLE reader = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    Windows.calls.clear();
+    WriteOwnVantroList(TMRUStringList(), path);
+    ::CloseHandle(reader);
+    EXPECT_EQ(" W F E F", Windows.calls);
+    EXPECT_EQ(std::string(VANTRO_LIST_SIGNATURE) + "\r\n", ReadBytes(path));
 }
 #endif
