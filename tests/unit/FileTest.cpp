@@ -256,7 +256,6 @@ struct ScriptedPlacing final : platform::PlacingCalls {
     std::vector<unsigned> replaces, moves;
     unsigned blocks = 0, clock = 0; // blocks: what each replace takes, in ms
     bool dropped = false; // the share is gone: no name can be seen
-    std::string intruder;
     std::string calls; // R, M and P (a pause), in order
     static unsigned Next(std::vector<unsigned>& answers) {
         if (answers.empty()) return 0;
@@ -271,8 +270,6 @@ struct ScriptedPlacing final : platform::PlacingCalls {
         // 64: the share dropped between the call's two renames.
         if (code == 0 || code == 1177 || code == 64) fs::rename(target, backup);
         if (code == 0) fs::rename(replacement, target);
-        // Another program puts a file at the name meanwhile.
-        if (!intruder.empty()) WriteBytes(target, intruder);
         return code;
     }
     unsigned Move(const std::string& from, const std::string& to, bool replace) override {
@@ -340,24 +337,6 @@ TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
     }
 }
 
-// A file that another program put at the name while the old one was away
-// (at the backup name, or gone) stays; the new one stays beside it, named.
-TEST(PlaceReplacing, NeverRemovesAFileThatAnotherProgramPutAtTheName) {
-    for (const unsigned answer : {1177u, 2u}) {
-        TempFolder folder;
-        const std::string target = folder / "list.vtr", replacement = folder / "~FL0001.tmp", backup = folder / "~FL0002.tmp";
-        WriteBytes(target, "old");
-        WriteBytes(replacement, "new");
-        ScriptedPlacing calls({answer}, {});
-        calls.intruder = "theirs";
-        const std::string message = MessageRaisedBy([&] { platform::PlaceReplacing(calls, target, replacement, backup); });
-        EXPECT_NE(std::string::npos, message.find("the new file is " + replacement)) << message;
-        EXPECT_EQ(answer == 1177, message.find(backup) != std::string::npos) << message;
-        EXPECT_EQ("theirs", ReadBytes(target)) << answer;
-        EXPECT_EQ("new", ReadBytes(replacement)) << answer;
-    }
-}
-
 #ifdef _WIN32
 namespace {
 
@@ -401,6 +380,7 @@ struct {
     std::vector<unsigned> replaces, moves;
     DWORD marks;          // what the old file carries beside Wine's attributes
     bool placedEncrypted; // what Wine never says of the file in place
+    std::string intruder; // where another program puts a file
     std::string calls;
     unsigned clock;
     std::vector<ImportPatch*> patches;
@@ -422,6 +402,7 @@ BOOL WINAPI ReplaceAnswered(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup,
     const auto move = Original(&::MoveFileExW, 1);
     if (code == 1177) move(target, backup, 0);
     if (code == 2) move(target, (std::wstring(target) + L".away").c_str(), 0);
+    if (!Windows.intruder.empty()) WriteBytes(Windows.intruder, "theirs"); // at the name meanwhile
     return code ? Answer(code) : Original(&::ReplaceFileW, 0)(target, replacement, backup, flags, nullptr, nullptr);
 }
 BOOL WINAPI MoveAnswered(LPCWSTR from, LPCWSTR to, DWORD flags) {
@@ -439,31 +420,20 @@ HANDLE WINAPI CreateAnswered(LPCWSTR name, DWORD access, DWORD share, LPSECURITY
     if (attributes & FILE_ATTRIBUTE_HIDDEN) Called(" C" + std::to_string(attributes), nullptr);
     return Original(&::CreateFileW, 3)(name, access, share, security, disposition, attributes, from);
 }
-BOOL WINAPI FlushAnswered(HANDLE file) {
-    Called(" F", nullptr);
-    return Original(&::FlushFileBuffers, 4)(file);
-}
+BOOL WINAPI FlushAnswered(HANDLE file) { return Called(" F", nullptr), Original(&::FlushFileBuffers, 4)(file); }
 BOOL WINAPI SetAttributesAnswered(LPCWSTR name, DWORD attributes) {
-    Called(" A" + std::to_string(attributes), nullptr);
-    return Original(&::SetFileAttributesW, 5)(name, attributes);
+    return Called(" A" + std::to_string(attributes), nullptr), Original(&::SetFileAttributesW, 5)(name, attributes);
 }
 DWORD WINAPI GetAttributesAnswered(LPCWSTR name) {
     const DWORD attributes = Original(&::GetFileAttributesW, 6)(name);
     return attributes | (Windows.placedEncrypted && attributes != INVALID_FILE_ATTRIBUTES ? FILE_ATTRIBUTE_ENCRYPTED : 0);
 }
-void WINAPI SleepAnswered(DWORD milliseconds) {
-    Called(" P", nullptr);
-    Windows.clock += milliseconds;
-}
+void WINAPI SleepAnswered(DWORD milliseconds) { Called(" P", nullptr), Windows.clock += milliseconds; }
 DWORD WINAPI TickCountAnswered() { return Windows.clock; }
 BOOL WINAPI WriteAnswered(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-    Called(" W", nullptr);
-    return Original(&::WriteFile, 7)(file, data, size, written, overlapped);
+    return Called(" W", nullptr), Original(&::WriteFile, 7)(file, data, size, written, overlapped);
 }
-BOOL WINAPI EndAnswered(HANDLE file) {
-    Called(" E", nullptr);
-    return Original(&::SetEndOfFile, 8)(file);
-}
+BOOL WINAPI EndAnswered(HANDLE file) { return Called(" E", nullptr), Original(&::SetEndOfFile, 8)(file); }
 
 std::string Save(const std::string& target) {
     return MessageRaisedBy([&] {
@@ -487,6 +457,7 @@ TEST(SystemPlacing, TheShippingPathPassesItsFlagsAndLosesNoByteOnWindowsAnswers)
         getAttributes("GetFileAttributesW", reinterpret_cast<void*>(GetAttributesAnswered)),
         sleep("Sleep", reinterpret_cast<void*>(SleepAnswered)), tickCount("GetTickCount", reinterpret_cast<void*>(TickCountAnswered));
     Windows.patches = {&replace, &move, &information, &create, &flush, &setAttributes, &getAttributes};
+    const std::string taken = "I/O error 183: another file has taken the name; the new file is ";
     const std::string created = " C258 F", held = Repeat(" P R2", 10), encrypted = " C16642 F";
     constexpr DWORD ENCRYPTED = FILE_ATTRIBUTE_ENCRYPTED, INTERRUPTED = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY;
     const struct { std::vector<unsigned> replaces, moves; std::string calls, message, content; DWORD marks = 0; bool placedEncrypted = false; } table[] = {
@@ -502,19 +473,23 @@ TEST(SystemPlacing, TheShippingPathPassesItsFlagsAndLosesNoByteOnWindowsAnswers)
         {{}, {}, encrypted + " R2 A32", "", "new", ENCRYPTED, true},
         {{5}, {}, encrypted + " R2 M9 A32", "I/O error 6000: the new file is in place, but not encrypted as the old one was", "new", ENCRYPTED},
         {{}, {}, created + " R2 A32", "", "new", INTERRUPTED},
+        {{2}, {}, created + " R2 M8 A32", taken, "theirs"},
+        {{1177}, {}, created + " R2 M8 A32", taken, "theirs"},
     };
     for (const auto& row : table) {
         TempFolder folder;
         const std::string target = folder / "list.vtr";
         WriteBytes(target, "old");
         Windows.replaces = row.replaces, Windows.moves = row.moves, Windows.marks = row.marks;
-        Windows.placedEncrypted = row.placedEncrypted;
+        Windows.placedEncrypted = row.placedEncrypted, Windows.intruder = row.content == "theirs" ? target : "";
         Windows.calls.clear();
         const std::string message = Save(target), what = row.calls + " " + message;
         EXPECT_EQ(row.calls, Windows.calls) << what;
         const std::string expected = row.message.empty() ? "<no error>" : row.message;
         EXPECT_EQ(expected, message.substr(0, expected.size())) << what;
         EXPECT_EQ(row.content, ReadBytes(target)) << what;
+        const std::string kept = row.message == taken ? message.substr(taken.size(), message.find(".tmp") + 4 - taken.size()) : target;
+        EXPECT_EQ(row.content == "theirs" ? "new" : row.content, ReadBytes(kept)) << "the new file stays beside";
         if (row.content != "<missing>") continue;
         // The old file is at the name the message gives: no later save takes it.
         const std::string backup = message.substr(row.message.size());
