@@ -34,34 +34,28 @@ bool Separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 } // namespace
 
 LongPath::LongPath(const std::string& path) {
-    // A character of the code page is never more than a byte's wide character.
-    const std::size_t most = path.size() + 1;
-    wchar_t* wide = short_ + ROOM;
-    if (most > MAX_PATH + 1) wide = (long_.reset(new wchar_t[ROOM + most]), long_.get() + ROOM);
-    const int length = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), static_cast<int>(most), wide, static_cast<int>(most));
-    text_ = wide;
-    if (length <= 1) return;
-    const bool full = (Separator(wide[0]) && Separator(wide[1])) ||
-                      (wide[0] && wide[1] == L':' && Separator(wide[2]));
-    if (full && (length <= MAX_PATH || ((wide[2] == L'?' || wide[2] == L'.') && Separator(wide[3])))) return;
-    // Made full beside what it came from, behind room for the prefix.
-    std::unique_ptr<wchar_t[]> made(new wchar_t[ROOM + MAX_PATH + 1]);
-    DWORD size = ::GetFullPathNameW(wide, MAX_PATH + 1, made.get() + ROOM, nullptr);
-    if (size > MAX_PATH) {
-        made.reset(new wchar_t[ROOM + size]);
-        size = ::GetFullPathNameW(wide, size, made.get() + ROOM, nullptr);
+    // A character of the code page is never more than one wide character.
+    const int size = static_cast<int>(path.size()) + 1;
+    std::unique_ptr<wchar_t[]> wide(new wchar_t[size]);
+    ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), size, wide.get(), size);
+    const wchar_t* const p = wide.get();
+    const bool share = Separator(p[0]) && Separator(p[1]);
+    const bool full = share || (p[0] && p[1] == L':' && Separator(p[2]));
+    const bool asIs = (full && size <= MAX_PATH) || (share && (p[2] == L'?' || p[2] == L'.') && Separator(p[3]));
+    const DWORD chars = asIs ? 0 : ::GetFullPathNameW(p, 0, nullptr, nullptr);
+    text_.reset(new wchar_t[ROOM + chars + 1]);
+    wchar_t* const made = text_.get() + ROOM;
+    const DWORD length = chars ? ::GetFullPathNameW(p, chars, made, nullptr) : 0;
+    if (length == 0 || length >= chars) {
+        text_ = std::move(wide);
+        return;
     }
-    if (size == 0) return;
-    wchar_t* const madeFull = made.get() + ROOM;
-    const bool share = madeFull[0] == L'\\' && madeFull[1] == L'\\';
-    long_ = std::move(made);
-    text_ = long_.get();
     start_ = ROOM;
-    if (share && (madeFull[2] == L'?' || madeFull[2] == L'.')) return;
     // A share's prefix takes the place of the first backslash of \\server.
-    const std::wstring_view prefix = share ? L"\\\\?\\UNC" : L"\\\\?\\";
-    start_ = ROOM + share - prefix.size();
-    prefix.copy(text_ + start_, prefix.size());
+    const bool unc = made[0] == L'\\' && made[1] == L'\\';
+    const std::wstring_view prefix = unc ? L"\\\\?\\UNC" : L"\\\\?\\";
+    start_ = ROOM + unc - prefix.size();
+    prefix.copy(text_.get() + start_, prefix.size());
 }
 
 File File::Open(const std::string& name, Mode mode) {
@@ -280,9 +274,7 @@ void ReplacingFile::MoveIntoPlace() {
     // A replace may drop the encryption it otherwise carries over (merge
     // errors are ignored), and a file system may ignore the creation's.
     if (encrypted_ && !(::GetFileAttributesW(LongPath(target_)) & FILE_ATTRIBUTE_ENCRYPTED))
-        throw NewFileKept(ERROR_ENCRYPTION_FAILED,
-                          Format("%s: the new file is in place, but not encrypted as the old one was",
-                                 IOErrorMessage(ERROR_ENCRYPTION_FAILED).c_str()));
+        RaiseLeft(ERROR_ENCRYPTION_FAILED, "%s: the new file is in place, but not encrypted as the old one was");
 }
 
 bool FileExists(const std::string& name) {

@@ -10,24 +10,21 @@
 namespace platform {
 
 // A path in the ANSI code page, as the user gave it, for a wide call. A
-// short full path goes as it is, which the system normalises itself; any
-// other is made full first and goes behind \\?\, since the prefix turns off
-// the system's own normalising ('/', "..", a trailing dot). A path that
-// already has the prefix, or a device's name (\\.\COM1), goes as it is; so
-// does a name the system cannot make full, for the call to refuse.
+// full path up to MAX_PATH goes as it is, which the system normalises
+// itself; any other is made full first and goes behind \\?\,
+// since the prefix turns off the system's own normalising ('/', "..", a
+// trailing dot). One that already has the prefix, or a device's name
+// (\\.\COM1), goes as it is; so does a name the system cannot make full,
+// for the call to refuse.
 class LongPath {
 public:
     explicit LongPath(const std::string& path);
-    LongPath(const LongPath&) = delete;
-    LongPath& operator=(const LongPath&) = delete;
-    operator const wchar_t*() const { return text_ + start_; }
+    operator const wchar_t*() const { return text_.get() + start_; }
 
 private:
     // \\?\UNC\server is \\server and six more.
     static constexpr std::size_t ROOM = 6;
-    wchar_t short_[ROOM + MAX_PATH + 1];
-    std::unique_ptr<wchar_t[]> long_;
-    wchar_t* text_ = short_;
+    std::unique_ptr<wchar_t[]> text_;
     std::size_t start_ = 0;
 };
 

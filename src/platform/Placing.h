@@ -3,18 +3,14 @@
 // leaves. Portable, so that answers Wine never gives are tested too.
 #pragma once
 
-#include "platform/Errors.h"
-
 #include <string>
 
 namespace platform {
 
-// A save's error after which the new file must stay: in place, or beside
-// the target in sight when the name was someone else's.
-class NewFileKept : public IOError {
-public:
-    using IOError::IOError;
-};
+// Raises IOError with what the save left where: a format for the code's
+// own message, then the names given.
+[[noreturn]] void RaiseLeft(unsigned code, const char* left, const std::string& name = std::string(),
+                            const std::string& other = std::string());
 
 // The calls a save makes to put its new file in place, each answering 0 or
 // the system's error code. The product takes the system's own.
@@ -46,12 +42,13 @@ protected:
 // Raises IOError when the new content is not at target; then the old one
 // is, unless the message names the file that may hold it. Never removes a
 // file that someone else put at the name meanwhile: the new file then stays
-// beside it (NewFileKept), and the message names both.
-void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::string& replacement,
+// beside it, and the message names both. Replacement is cleared once the new
+// file is no longer the save's to remove: in place, or kept beside.
+void PlaceReplacing(PlacingCalls& calls, const std::string& target, std::string& replacement,
                     const std::string& backup);
 
 // Replacement takes the name target by one rename, replacing what is there
-// only when told to (the old file was there at the start).
-void PlaceByName(PlacingCalls& calls, const std::string& replacement, const std::string& target, bool replace);
+// only when told to (the old file was there at the start); cleared as above.
+void PlaceByName(PlacingCalls& calls, std::string& replacement, const std::string& target, bool replace);
 
 } // namespace platform

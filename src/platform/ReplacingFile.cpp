@@ -48,8 +48,13 @@ public:
 
     template <typename Call>
     unsigned operator()(Call call) {
+        return Run(&call, [](void* call) { return (*static_cast<Call*>(call))(); });
+    }
+
+private:
+    unsigned Run(void* call, unsigned (*invoke)(void*)) {
         for (;;) {
-            const unsigned code = call();
+            const unsigned code = invoke(call);
             const bool passing = code == SHARING_VIOLATION || code == LOCK_VIOLATION ||
                                  code == UNABLE_TO_REMOVE_REPLACED || code == UNABLE_TO_MOVE_REPLACEMENT;
             if (!passing || calls_.Milliseconds() - start_ >= BUDGET_MS) return code;
@@ -57,7 +62,6 @@ public:
         }
     }
 
-private:
     static constexpr unsigned PAUSE_MS = 25, BUDGET_MS = 250;
     PlacingCalls& calls_;
     unsigned start_;
@@ -65,37 +69,44 @@ private:
 
 bool Taken(unsigned code) { return code == FILE_EXISTS || code == ALREADY_EXISTS; }
 
-// A recovery's rename never replaces: a file at the name by now is someone
-// else's (a sync client, an editor), and it stays; the new file then stays
-// beside it, in sight, where no sweep takes it, and the message names the
-// files. Answers the rename's own refusal otherwise.
-unsigned MoveToFreeName(Retrying& retrying, PlacingCalls& calls, const std::string& replacement,
-                        const std::string& target, const std::string& backup) {
-    const unsigned code = retrying([&] { return calls.Move(replacement, target, false); });
-    if (!Taken(code)) return code;
+// The new file to the target's name, replacing what is there only when told
+// to. A recovery's rename never replaces: a file at the name by now is
+// someone else's (a sync client, an editor), and it stays; the new file then
+// stays beside it, in sight, where no sweep takes it, and the message names
+// the files. Answers the rename's own refusal otherwise.
+unsigned MoveNew(Retrying& retrying, PlacingCalls& calls, std::string& replacement, const std::string& target,
+                 bool replace, const std::string& backup = std::string()) {
+    const unsigned code = retrying([&] { return calls.Move(replacement, target, replace); });
+    if (code == 0) replacement.clear();
+    if (replace || !Taken(code)) return code;
     calls.Reveal(replacement, false);
-    const std::string old = backup.empty() ? "" : Format(", the old one %s", backup.c_str());
-    throw NewFileKept(code, Format("%s: another file has taken the name; the new file is %s%s",
-                                   IOErrorMessage(code).c_str(), replacement.c_str(), old.c_str()));
+    const std::string kept = std::move(replacement);
+    replacement.clear();
+    RaiseLeft(code,
+              backup.empty() ? "%s: another file has taken the name; the new file is %s"
+                             : "%s: another file has taken the name; the new file is %s, the old one %s",
+              kept, backup);
 }
 
 // The old file after a save that went through; one that stays is named.
 void RemoveBackup(Retrying& retrying, PlacingCalls& calls, const std::string& backup) {
     const unsigned code = retrying([&] { return calls.Remove(backup); });
-    if (code != 0 && code != FILE_NOT_FOUND)
-        throw NewFileKept(code, Format("%s: the new file is in place, the old one stays at %s",
-                                       IOErrorMessage(code).c_str(), backup.c_str()));
+    if (code != 0 && code != FILE_NOT_FOUND) RaiseLeft(code, "%s: the new file is in place, the old one stays at %s", backup);
 }
 
 // Out of a save's hiding, or the save says that it stays hidden.
 void Reveal(Retrying& retrying, PlacingCalls& calls, const std::string& target) {
     if (const unsigned code = retrying([&] { return calls.Reveal(target, true); }))
-        throw NewFileKept(code, Format("%s: the new file is in place, but hidden", IOErrorMessage(code).c_str()));
+        RaiseLeft(code, "%s: the new file is in place, but hidden");
 }
 
 } // namespace
 
-void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::string& replacement,
+void RaiseLeft(unsigned code, const char* left, const std::string& name, const std::string& other) {
+    throw IOError(code, Format(left, IOErrorMessage(code).c_str(), name.c_str(), other.c_str()));
+}
+
+void PlaceReplacing(PlacingCalls& calls, const std::string& target, std::string& replacement,
                     const std::string& backup) {
     Retrying retrying(calls);
     unsigned code = retrying([&] {
@@ -109,12 +120,13 @@ void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::s
     });
     switch (code) {
     case 0:
+        replacement.clear();
         RemoveBackup(retrying, calls, backup);
         break;
     case FILE_NOT_FOUND:
         // The old file went away meanwhile (a sync client, the user): the
         // new one takes the free name.
-        if (const unsigned moved = MoveToFreeName(retrying, calls, replacement, target, "")) throw IOError(moved);
+        if ((code = MoveNew(retrying, calls, replacement, target, false))) throw IOError(code);
         break;
     case INVALID_FUNCTION:
     case ACCESS_DENIED:
@@ -123,14 +135,12 @@ void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::s
         // Refused as a whole, both files as they were: a redirector without
         // the call, or a share that grants changing files but not their
         // security. One rename is what such volumes offer.
-        if (const unsigned moved = retrying([&] { return calls.Move(replacement, target, true); }))
-            throw IOError(moved);
+        if ((code = MoveNew(retrying, calls, replacement, target, true))) throw IOError(code);
         break;
     case UNABLE_TO_MOVE_REPLACEMENT_2:
         // The old file is at the backup name, and the name is free or
         // someone else's by now: the new content goes there rather than away.
-        if (MoveToFreeName(retrying, calls, replacement, target, backup) != 0)
-            throw IOError(code, Format("%s: the old file is now %s", IOErrorMessage(code).c_str(), backup.c_str()));
+        if (MoveNew(retrying, calls, replacement, target, false, backup)) RaiseLeft(code, "%s: the old file is now %s", backup);
         RemoveBackup(retrying, calls, backup);
         break;
     case UNABLE_TO_REMOVE_REPLACED:
@@ -141,18 +151,15 @@ void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::s
     default:
         // A share that dropped between the call's two renames hides both
         // names: the old file may be at the backup's.
-        if (!calls.Exists(target))
-            throw IOError(code, Format("%s: the old file may be at %s", IOErrorMessage(code).c_str(), backup.c_str()));
+        if (!calls.Exists(target)) RaiseLeft(code, "%s: the old file may be at %s", backup);
         throw IOError(code);
     }
     Reveal(retrying, calls, target);
 }
 
-void PlaceByName(PlacingCalls& calls, const std::string& replacement, const std::string& target, bool replace) {
+void PlaceByName(PlacingCalls& calls, std::string& replacement, const std::string& target, bool replace) {
     Retrying retrying(calls);
-    const unsigned code = replace ? retrying([&] { return calls.Move(replacement, target, true); })
-                                  : MoveToFreeName(retrying, calls, replacement, target, "");
-    if (code) throw IOError(code);
+    if (const unsigned code = MoveNew(retrying, calls, replacement, target, replace)) throw IOError(code);
     Reveal(retrying, calls, target);
 }
 
@@ -212,12 +219,7 @@ void ReplacingFile::Commit() {
         file_.Close();
         return;
     }
-    try {
-        MoveIntoPlace();
-    } catch (const NewFileKept&) {
-        temporary_.clear();
-        throw;
-    }
+    MoveIntoPlace();
     temporary_.clear();
 }
 
@@ -227,8 +229,7 @@ std::string ReplacingFile::FreeBackupName(PlacingCalls& calls) const {
         std::string backup = NameBeside(target_, number, true);
         if (!calls.Exists(backup)) return backup;
     }
-    throw IOError(FILE_EXISTS, Format("%s: no free name beside %s for the old file",
-                                      IOErrorMessage(FILE_EXISTS).c_str(), target_.c_str()));
+    RaiseLeft(FILE_EXISTS, "%s: no free name beside %s for the old file", target_);
 }
 
 } // namespace platform

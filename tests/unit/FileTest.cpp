@@ -327,7 +327,7 @@ TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
         calls.blocks = row.blocks;
         calls.dropped = row.dropped;
         const std::string message =
-            MessageRaisedBy([&] { platform::PlaceReplacing(calls, target, folder / "~FL0001.tmp", backup); });
+            MessageRaisedBy([&, replacement = folder / "~FL0001.tmp"]() mutable { platform::PlaceReplacing(calls, target, replacement, backup); });
         const std::size_t named = row.message.find("{backup}");
         const bool atBackup = named != std::string::npos;
         EXPECT_EQ(atBackup ? row.message.substr(0, named) + backup : row.message.empty() ? "<no error>" : row.message, message) << row.what;
