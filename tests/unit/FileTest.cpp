@@ -453,9 +453,8 @@ TEST(SystemPlacing, TheShippingPathPassesItsFlagsAndLosesNoByteOnWindowsAnswers)
         move("MoveFileExW", reinterpret_cast<void*>(MoveAnswered)),
         information("GetFileInformationByHandle", reinterpret_cast<void*>(InformationAnswered)),
         create("CreateFileW", reinterpret_cast<void*>(CreateAnswered)), flush("FlushFileBuffers", reinterpret_cast<void*>(FlushAnswered)),
-        setAttributes("SetFileAttributesW", reinterpret_cast<void*>(SetAttributesAnswered)),
-        getAttributes("GetFileAttributesW", reinterpret_cast<void*>(GetAttributesAnswered)),
-        sleep("Sleep", reinterpret_cast<void*>(SleepAnswered)), tickCount("GetTickCount", reinterpret_cast<void*>(TickCountAnswered));
+        setAttributes("SetFileAttributesW", reinterpret_cast<void*>(SetAttributesAnswered)), sleep("Sleep", reinterpret_cast<void*>(SleepAnswered)),
+        getAttributes("GetFileAttributesW", reinterpret_cast<void*>(GetAttributesAnswered)), tick("GetTickCount", reinterpret_cast<void*>(TickCountAnswered));
     Windows.patches = {&replace, &move, &information, &create, &flush, &setAttributes, &getAttributes};
     const std::string taken = "I/O error 183: another file has taken the name; the new file is ";
     const std::string created = " C258 F", held = Repeat(" P R2", 10), encrypted = " C16642 F";
@@ -501,18 +500,16 @@ TEST(SystemPlacing, TheShippingPathPassesItsFlagsAndLosesNoByteOnWindowsAnswers)
     }
 }
 
-// Where a reader (Vantro with the last list) lets the file be written but not
-// replaced, the shorter list goes over the longer one, on the disk before
-// its new end is, and nothing of the old one's end stays.
+// Where a reader lets the file be written but not replaced, the shorter list
+// goes over the longer one, on the disk before its new end, and no old byte stays.
 TEST(SystemPlacing, AListWrittenInPlaceReachesTheDiskBeforeItsNewEnd) {
     ImportPatch flush("FlushFileBuffers", reinterpret_cast<void*>(FlushAnswered)),
         write("WriteFile", reinterpret_cast<void*>(WriteAnswered)), end("SetEndOfFile", reinterpret_cast<void*>(EndAnswered));
-    Windows.patches = {nullptr, nullptr, nullptr, nullptr, &flush, nullptr, nullptr, &write, &end};
+    Windows.patches = {nullptr, nullptr, nullptr, nullptr, &flush, nullptr, nullptr, &write, &end}, Windows.calls.clear();
     TempFolder folder;
     const std::string path = folder / "TmpTmpTmp.vtr";
     WriteBytes(path, std::string(100, 'x'));
     const HANDLE reader = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    Windows.calls.clear();
     WriteOwnVantroList(TMRUStringList(), path);
     ::CloseHandle(reader);
     EXPECT_EQ(" W F E F", Windows.calls);
