@@ -43,7 +43,7 @@ LongPath::LongPath(const std::string& path) {
     const bool full = share || (p[0] && p[1] == L':' && Separator(p[2]));
     const bool asIs = (full && size <= MAX_PATH) || (share && (p[2] == L'?' || p[2] == L'.') && Separator(p[3]));
     const DWORD chars = asIs ? 0 : ::GetFullPathNameW(p, 0, nullptr, nullptr);
-    text_.reset(new wchar_t[ROOM + chars + 1]);
+    if (chars) text_.reset(new wchar_t[ROOM + chars + 1]);
     wchar_t* const made = text_.get() + ROOM;
     const DWORD length = chars ? ::GetFullPathNameW(p, chars, made, nullptr) : 0;
     if (length == 0 || length >= chars) {
