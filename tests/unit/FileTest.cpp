@@ -324,12 +324,10 @@ TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
         WriteBytes(target, "old");
         WriteBytes(folder / "~FL0001.tmp", "new");
         ScriptedPlacing calls(row.replaces, row.moves);
-        calls.blocks = row.blocks;
-        calls.dropped = row.dropped;
+        calls.blocks = row.blocks, calls.dropped = row.dropped;
         const std::string message =
             MessageRaisedBy([&, replacement = folder / "~FL0001.tmp"]() mutable { platform::PlaceReplacing(calls, target, replacement, backup); });
-        const std::size_t named = row.message.find("{backup}");
-        const bool atBackup = named != std::string::npos;
+        const std::size_t named = row.message.find("{backup}"), atBackup = named != std::string::npos;
         EXPECT_EQ(atBackup ? row.message.substr(0, named) + backup : row.message.empty() ? "<no error>" : row.message, message) << row.what;
         EXPECT_EQ(row.calls, calls.calls) << row.what;
         EXPECT_EQ(row.message.empty() ? "new" : atBackup ? "<missing>" : "old", ReadBytes(target)) << row.what;
