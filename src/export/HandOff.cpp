@@ -18,5 +18,5 @@ void HandOffToVantro() {
     // Looked up first, so that a missing association is never reported as a
     // failure to open.
     if (!HasAssociatedProgram(path)) throw Error("No Program Associated with " + path);
-    if (!ShellOpen("open", path, nullptr, SW_SHOWNORMAL)) throw Error("Error Opening " + path);
+    if (!ShellOpenFile(path)) throw Error("Error Opening " + path);
 }

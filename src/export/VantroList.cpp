@@ -123,11 +123,15 @@ void WriteOwnVantroList(const TMRUStringList& list, const std::string& path) {
         // not let it be removed or renamed over; where it lets it be
         // written, the new list goes over the old one, and only then is the
         // rest of the old one cut off: a full drive never leaves it empty.
+        // The new bytes reach the disk before the new length does, which a
+        // file system may otherwise commit first.
         const unsigned code = refused.Code();
         if (code != ACCESS_DENIED && code != SHARING_VIOLATION && code != LOCK_VIOLATION) throw;
         platform::File file = OpenInPlace(path, refused);
         if (file.Write(data, size) != size) throw IOError(SHORT_WRITE_ERROR);
+        file.Flush();
         file.SetEnd();
+        file.Flush();
         file.Close();
     }
 }

@@ -9,6 +9,8 @@
 
 namespace platform {
 
+class PlacingCalls;
+
 // An open file. Every failure raises IOError with the system's error code.
 class File {
 public:
@@ -18,6 +20,8 @@ public:
         CreateShareRead, // write access, others may read, create or truncate
         CreateScratch,   // write access, no sharing, a new file only, hidden
                          // and marked temporary where the system can
+        CreateScratchEncrypted, // the same, encrypted from its first byte
+                                // where the system encrypts files
         RewriteShareRead, // write access, others may read, existing file
                           // only, its bytes kept until written over
     };
@@ -40,6 +44,8 @@ public:
     bool Seek(std::uint64_t position);
     // Ends the file at the current position.
     void SetEnd();
+    // Returns once what was written is on the disk.
+    void Flush();
     // Closes the file now; the file is released even when this raises.
     void Close();
 
@@ -65,8 +71,9 @@ public:
         // security, streams and encryption; the file is a new one (its file
         // id is the new file's, and a hard link to the old one keeps the old
         // content). A volume that refuses the replace gets one rename: the
-        // folder's security then, none of the old streams, and the old
-        // file's encryption or a refusal that says why.
+        // folder's security then, and none of the old streams. The new file
+        // of an encrypted old one is encrypted from its creation, and a save
+        // whose file in place is not says so.
         OldFile,
         Name, // its name alone, by one rename: a reader never finds it missing
     };
@@ -96,6 +103,9 @@ private:
     // Removes the saves' new files a day old that a crash left there.
     static void RemoveLeftovers(const std::string& folder);
     void CreateBeside();
+    // A name beside the target for the old file while the new one takes its
+    // place; raises when a hundred are taken.
+    std::string FreeBackupName(PlacingCalls& calls) const;
     void MoveIntoPlace();
 
     std::string target_;
@@ -103,6 +113,7 @@ private:
     Into into_;
     std::string temporary_; // empty once committed, or when writing a device
     unsigned attributes_ = 0; // the old file's; 0 when there was none
+    bool encrypted_ = false;  // the old file's content is, and the new one's must be
     File file_;
 };
 

@@ -52,7 +52,8 @@ File File::Open(const std::string& name, Mode mode) {
     case Mode::ReadSharedRead: flags |= O_RDONLY; break;
     case Mode::CreateExclusive: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case Mode::CreateShareRead: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
-    case Mode::CreateScratch: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+    case Mode::CreateScratch:
+    case Mode::CreateScratchEncrypted: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
     case Mode::RewriteShareRead: flags |= O_WRONLY; break;
     }
     int fd;
@@ -120,6 +121,10 @@ void File::SetEnd() {
     if (end < 0 || ::ftruncate(Descriptor(handle_), end) != 0) RaiseLastError();
 }
 
+void File::Flush() {
+    if (::fsync(Descriptor(handle_)) != 0) RaiseLastError();
+}
+
 void File::Close() {
     const std::intptr_t handle = std::exchange(handle_, NoHandle);
     if (handle != NoHandle && ::close(Descriptor(handle)) != 0) RaiseLastError();
@@ -169,7 +174,7 @@ void ReplacingFile::RemoveLeftovers(const std::string& folder) {
 void ReplacingFile::MoveIntoPlace() {
     const int fd = Descriptor(file_.handle_);
     if (attributes_ != 0 && ::fchmod(fd, attributes_ & 07777) != 0) RaiseLastError();
-    if (::fsync(fd) != 0) RaiseLastError();
+    file_.Flush();
     file_.Close();
     if (::rename(temporary_.c_str(), target_.c_str()) != 0) RaiseLastError();
 }

@@ -3,6 +3,7 @@
 
 #include "platform/Errors.h"
 #include "platform/Handle.h"
+#include "platform/LongPath.h"
 #include "platform/Placing.h"
 
 #include <windows.h>
@@ -28,44 +29,34 @@ using FileHandle = UniqueHandle<std::intptr_t, CloseFile, NoHandle>;
 
 [[noreturn]] void RaiseLastError() { throw IOError(::GetLastError()); }
 
-// The form of a path the wide calls take far beyond MAX_PATH: full, behind
-// \\?\. It comes in the ANSI code page, as the user gave it, and is made
-// full first, since the prefix turns off the system's own normalising
-// ('/', "..", a trailing dot). A device's name (\\.\COM1) stays as it is;
-// a name the system cannot make full goes as it is, for the call to refuse.
-class LongPath {
-public:
-    explicit LongPath(const std::string& path);
-    operator const wchar_t*() const { return text_.get() + start_; }
+bool Separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-private:
-    std::unique_ptr<wchar_t[]> text_;
-    std::size_t start_ = 0;
-};
+} // namespace
 
 LongPath::LongPath(const std::string& path) {
-    const int chars = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-    std::unique_ptr<wchar_t[]> wide(new wchar_t[chars + 1]());
-    ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.get(), chars);
-    const DWORD size = ::GetFullPathNameW(wide.get(), 0, nullptr, nullptr);
-    constexpr std::size_t ROOM = 6; // \\?\UNC\server is \\server and six more
-    text_.reset(new wchar_t[ROOM + size + 1]);
-    wchar_t* const full = text_.get() + ROOM;
-    const DWORD length = size ? ::GetFullPathNameW(wide.get(), size, full, nullptr) : 0;
-    if (length == 0 || length >= size) {
+    // A character of the code page is never more than one wide character.
+    const int size = static_cast<int>(path.size()) + 1;
+    std::unique_ptr<wchar_t[]> wide(new wchar_t[size]);
+    ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), size, wide.get(), size);
+    const wchar_t* const p = wide.get();
+    const bool share = Separator(p[0]) && Separator(p[1]);
+    const bool full = share || (p[0] && p[1] == L':' && Separator(p[2]));
+    const bool asIs = (full && size <= MAX_PATH) || (share && (p[2] == L'?' || p[2] == L'.') && Separator(p[3]));
+    const DWORD chars = asIs ? 0 : ::GetFullPathNameW(p, 0, nullptr, nullptr);
+    if (chars) text_.reset(new wchar_t[ROOM + chars + 1]);
+    wchar_t* const made = text_.get() + ROOM;
+    const DWORD length = chars ? ::GetFullPathNameW(p, chars, made, nullptr) : 0;
+    if (length == 0 || length >= chars) {
         text_ = std::move(wide);
         return;
     }
     start_ = ROOM;
-    const bool share = full[0] == L'\\' && full[1] == L'\\';
-    if (share && (full[2] == L'?' || full[2] == L'.')) return;
     // A share's prefix takes the place of the first backslash of \\server.
-    const std::wstring_view prefix = share ? L"\\\\?\\UNC" : L"\\\\?\\";
-    start_ = ROOM + share - prefix.size();
+    const bool unc = made[0] == L'\\' && made[1] == L'\\';
+    const std::wstring_view prefix = unc ? L"\\\\?\\UNC" : L"\\\\?\\";
+    start_ = ROOM + unc - prefix.size();
     prefix.copy(text_.get() + start_, prefix.size());
 }
-
-} // namespace
 
 File File::Open(const std::string& name, Mode mode) {
     DWORD access = 0;
@@ -87,6 +78,7 @@ File File::Open(const std::string& name, Mode mode) {
         disposition = CREATE_ALWAYS;
         break;
     case Mode::CreateScratch:
+    case Mode::CreateScratchEncrypted:
         access = GENERIC_WRITE;
         disposition = CREATE_NEW;
         break;
@@ -98,8 +90,12 @@ File File::Open(const std::string& name, Mode mode) {
     }
     // A save's new file out of sight while it is one, and left in the cache
     // where the system can.
-    const DWORD attributes =
-        mode == Mode::CreateScratch ? FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY : FILE_ATTRIBUTE_NORMAL;
+    // An encrypted old file's successor is encrypted as it is created: no
+    // byte of it ever reaches the disk in plain text.
+    const bool scratch = mode == Mode::CreateScratch || mode == Mode::CreateScratchEncrypted;
+    const DWORD attributes = !scratch ? FILE_ATTRIBUTE_NORMAL
+                             : FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY |
+                                   (mode == Mode::CreateScratchEncrypted ? FILE_ATTRIBUTE_ENCRYPTED : 0);
     HANDLE handle = ::CreateFileW(LongPath(name), access, share, nullptr, disposition, attributes, nullptr);
     if (handle == INVALID_HANDLE_VALUE) RaiseLastError();
     return File(reinterpret_cast<std::intptr_t>(handle));
@@ -145,12 +141,18 @@ void File::SetEnd() {
     if (!::SetEndOfFile(AsHandle(handle_))) RaiseLastError();
 }
 
+void File::Flush() {
+    if (!::FlushFileBuffers(AsHandle(handle_))) RaiseLastError();
+}
+
 void File::Close() {
     const std::intptr_t handle = std::exchange(handle_, NoHandle);
     if (handle != NoHandle && !::CloseHandle(AsHandle(handle))) RaiseLastError();
 }
 
 namespace {
+
+constexpr DWORD InterruptedSave = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY;
 
 // The old file opened as a save that creates it in that mode would, and for
 // the removal that replacing it needs: what refuses this refuses the save.
@@ -178,7 +180,12 @@ void ReplacingFile::CheckOld() {
     // A read-only file refuses writers; where the open let one through (some
     // file systems and emulations do), the save refuses it all the same.
     if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) throw IOError(ERROR_ACCESS_DENIED);
-    attributes_ = info.dwFileAttributes;
+    // Hidden and temporary together is a save's own mark, which a crash
+    // between its rename and its unhiding left on the file: not the user's.
+    attributes_ = info.dwFileAttributes & ~(InterruptedSave == (info.dwFileAttributes & InterruptedSave)
+                                                 ? InterruptedSave : 0);
+    attributes_ |= FILE_ATTRIBUTE_NORMAL; // never 0, which says there was none
+    encrypted_ = attributes_ & FILE_ATTRIBUTE_ENCRYPTED;
     old.Close();
 }
 
@@ -200,8 +207,14 @@ public:
         return Answer(::MoveFileExW(LongPath(from), LongPath(to),
                                     (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH));
     }
-    unsigned Encrypt(const std::string& replacement) override {
-        return oldAttributes_ & FILE_ATTRIBUTE_ENCRYPTED ? Answer(::EncryptFileW(LongPath(replacement))) : 0;
+    unsigned Remove(const std::string& name) override { return Answer(::DeleteFileW(LongPath(name))); }
+    // Out of hiding, as the old file was hidden or a system file or not; the
+    // content is new, to be archived, and neither offline nor temporary. The
+    // system's replace carries the old file's attributes over, a rename (and
+    // Wine's replace) the new file's.
+    unsigned Reveal(const std::string& name, bool asOld) override {
+        const DWORD kept = asOld ? oldAttributes_ & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) : 0;
+        return Answer(::SetFileAttributesW(LongPath(name), kept | FILE_ATTRIBUTE_ARCHIVE));
     }
     bool Exists(const std::string& name) override {
         return ::GetFileAttributesW(LongPath(name)) != INVALID_FILE_ATTRIBUTES;
@@ -247,26 +260,21 @@ void ReplacingFile::RemoveLeftovers(const std::string& folder) {
 }
 
 void ReplacingFile::MoveIntoPlace() {
-    if (!::FlushFileBuffers(AsHandle(file_.handle_))) RaiseLastError();
+    file_.Flush();
     file_.Close();
     // Still hidden: what a crash or a dropped share leaves of it is the sweep's.
     SystemPlacing calls(mode_, attributes_);
     if (attributes_ == 0 || into_ == Into::Name) {
-        PlaceByName(calls, temporary_, target_);
+        PlaceByName(calls, temporary_, target_, attributes_ != 0);
     } else {
         // The old file moves to a backup name rather than away, so that it
         // can come back when the new one cannot follow it into place.
-        std::string backup;
-        for (unsigned number = ::GetTickCount(); backup.empty() || calls.Exists(backup); ++number)
-            backup = NameBeside(target_, number, true);
-        PlaceReplacing(calls, target_, temporary_, backup);
+        PlaceReplacing(calls, target_, temporary_, FreeBackupName(calls));
     }
-    // Out of hiding, as the old file was hidden or a system file or not; the
-    // content is new, to be archived, and neither offline nor temporary. The
-    // system's replace carries the old file's attributes over, a rename (and
-    // Wine's replace) the new file's.
-    ::SetFileAttributesW(LongPath(target_),
-                         (attributes_ & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) | FILE_ATTRIBUTE_ARCHIVE);
+    // A replace may drop the encryption it otherwise carries over (merge
+    // errors are ignored), and a file system may ignore the creation's.
+    if (encrypted_ && !(::GetFileAttributesW(LongPath(target_)) & FILE_ATTRIBUTE_ENCRYPTED))
+        RaiseLeft(ERROR_ENCRYPTION_FAILED, "%s: the new file is in place, but not encrypted as the old one was");
 }
 
 bool FileExists(const std::string& name) {
@@ -274,8 +282,8 @@ bool FileExists(const std::string& name) {
     // The '?' of the long-path prefix \\?\ is no wildcard.
     const std::size_t from = name.compare(0, 4, "\\\\?\\") == 0 ? 4 : 0;
     if (name.size() <= from || name.find_first_of("*?", from) != std::string::npos) return false;
-    WIN32_FIND_DATAA data;
-    FindHandle find(reinterpret_cast<std::intptr_t>(::FindFirstFileA(name.c_str(), &data)));
+    WIN32_FIND_DATAW data;
+    FindHandle find(reinterpret_cast<std::intptr_t>(::FindFirstFileW(LongPath(name), &data)));
     if (!find || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
     // The time stamp must fit an MS-DOS date: the years 1980 to 2107.
     FILETIME local;

@@ -7,6 +7,11 @@
 
 namespace platform {
 
+// Raises IOError with what the save left where: a format for the code's
+// own message, then the names given.
+[[noreturn]] void RaiseLeft(unsigned code, const char* left, const std::string& name = std::string(),
+                            const std::string& other = std::string());
+
 // The calls a save makes to put its new file in place, each answering 0 or
 // the system's error code. The product takes the system's own.
 class PlacingCalls {
@@ -16,9 +21,11 @@ public:
                              const std::string& backup) = 0;
     // Without replace, a file at `to` refuses the move.
     virtual unsigned Move(const std::string& from, const std::string& to, bool replace) = 0;
-    // Gives the new file the old one's encryption, which a rename would not
-    // carry over; 0 too where the old file had none.
-    virtual unsigned Encrypt(const std::string& replacement) = 0;
+    virtual unsigned Remove(const std::string& name) = 0;
+    // Takes a save's hidden mark off: the old file's hidden and system
+    // attributes for the file in place (asOld), none for a new file kept
+    // beside it, so that no sweep takes it.
+    virtual unsigned Reveal(const std::string& name, bool asOld) = 0;
     virtual bool Exists(const std::string& name) = 0;
     // What an open of the old file, as the save makes it, answers; 0 when
     // it opens or has gone.
@@ -33,11 +40,15 @@ protected:
 
 // Replacement takes the old file's place; backup is a free name beside it.
 // Raises IOError when the new content is not at target; then the old one
-// is, unless the message names the file that holds it.
-void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::string& replacement,
+// is, unless the message names the file that may hold it. Never removes a
+// file that someone else put at the name meanwhile: the new file then stays
+// beside it, and the message names both. Replacement is cleared once the new
+// file is no longer the save's to remove: in place, or kept beside.
+void PlaceReplacing(PlacingCalls& calls, const std::string& target, std::string& replacement,
                     const std::string& backup);
 
-// Replacement takes the name target by one rename.
-void PlaceByName(PlacingCalls& calls, const std::string& replacement, const std::string& target);
+// Replacement takes the name target by one rename, replacing what is there
+// only when told to (the old file was there at the start); cleared as above.
+void PlaceByName(PlacingCalls& calls, std::string& replacement, const std::string& target, bool replace);
 
 } // namespace platform

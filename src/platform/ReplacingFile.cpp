@@ -34,6 +34,7 @@ constexpr unsigned NOT_SUPPORTED = 50;
 constexpr unsigned INVALID_PARAMETER = 87;
 constexpr unsigned UNABLE_TO_REMOVE_REPLACED = 1175;
 constexpr unsigned UNABLE_TO_MOVE_REPLACEMENT = 1176;
+constexpr unsigned ALREADY_EXISTS = 183;
 constexpr unsigned UNABLE_TO_MOVE_REPLACEMENT_2 = 1177;
 
 // A scanner, an indexer or a reader holds a file for a moment: a refusal
@@ -47,8 +48,13 @@ public:
 
     template <typename Call>
     unsigned operator()(Call call) {
+        return Run(&call, [](void* call) { return (*static_cast<Call*>(call))(); });
+    }
+
+private:
+    unsigned Run(void* call, unsigned (*invoke)(void*)) {
         for (;;) {
-            const unsigned code = call();
+            const unsigned code = invoke(call);
             const bool passing = code == SHARING_VIOLATION || code == LOCK_VIOLATION ||
                                  code == UNABLE_TO_REMOVE_REPLACED || code == UNABLE_TO_MOVE_REPLACEMENT;
             if (!passing || calls_.Milliseconds() - start_ >= BUDGET_MS) return code;
@@ -56,24 +62,51 @@ public:
         }
     }
 
-private:
     static constexpr unsigned PAUSE_MS = 25, BUDGET_MS = 250;
     PlacingCalls& calls_;
     unsigned start_;
 };
 
-// One rename, which keeps none of the old file's security or streams; its
-// encryption the new file takes first, or the save stops and says why.
-void MoveByName(Retrying& retrying, PlacingCalls& calls, const std::string& from, const std::string& to) {
-    if (const unsigned code = calls.Encrypt(from))
-        throw IOError(code, Format("%s: the old file is encrypted, the new one could not be",
-                                   IOErrorMessage(code).c_str()));
-    if (const unsigned code = retrying([&] { return calls.Move(from, to, true); })) throw IOError(code);
+bool Taken(unsigned code) { return code == FILE_EXISTS || code == ALREADY_EXISTS; }
+
+// The new file to the target's name, replacing what is there only when told
+// to. A recovery's rename never replaces: a file at the name by now is
+// someone else's (a sync client, an editor), and it stays; the new file then
+// stays beside it, in sight, where no sweep takes it, and the message names
+// the files. Answers the rename's own refusal otherwise.
+unsigned MoveNew(Retrying& retrying, PlacingCalls& calls, std::string& replacement, const std::string& target,
+                 bool replace, const std::string& backup = std::string()) {
+    const unsigned code = retrying([&] { return calls.Move(replacement, target, replace); });
+    if (code == 0) replacement.clear();
+    if (replace || !Taken(code)) return code;
+    calls.Reveal(replacement, false);
+    const std::string kept = std::move(replacement);
+    replacement.clear();
+    RaiseLeft(code,
+              backup.empty() ? "%s: another file has taken the name; the new file is %s"
+                             : "%s: another file has taken the name; the new file is %s, the old one %s",
+              kept, backup);
+}
+
+// The old file after a save that went through; one that stays is named.
+void RemoveBackup(Retrying& retrying, PlacingCalls& calls, const std::string& backup) {
+    const unsigned code = retrying([&] { return calls.Remove(backup); });
+    if (code != 0 && code != FILE_NOT_FOUND) RaiseLeft(code, "%s: the new file is in place, the old one stays at %s", backup);
+}
+
+// Out of a save's hiding, or the save says that it stays hidden.
+void Reveal(Retrying& retrying, PlacingCalls& calls, const std::string& target) {
+    if (const unsigned code = retrying([&] { return calls.Reveal(target, true); }))
+        RaiseLeft(code, "%s: the new file is in place, but hidden");
 }
 
 } // namespace
 
-void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::string& replacement,
+void RaiseLeft(unsigned code, const char* left, const std::string& name, const std::string& other) {
+    throw IOError(code, Format(left, IOErrorMessage(code).c_str(), name.c_str(), other.c_str()));
+}
+
+void PlaceReplacing(PlacingCalls& calls, const std::string& target, std::string& replacement,
                     const std::string& backup) {
     Retrying retrying(calls);
     unsigned code = retrying([&] {
@@ -87,11 +120,14 @@ void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::s
     });
     switch (code) {
     case 0:
-        RemoveFile(backup);
-        return;
+        replacement.clear();
+        RemoveBackup(retrying, calls, backup);
+        break;
     case FILE_NOT_FOUND:
         // The old file went away meanwhile (a sync client, the user): the
-        // new one takes the name all the same.
+        // new one takes the free name.
+        if ((code = MoveNew(retrying, calls, replacement, target, false))) throw IOError(code);
+        break;
     case INVALID_FUNCTION:
     case ACCESS_DENIED:
     case NOT_SUPPORTED:
@@ -99,28 +135,32 @@ void PlaceReplacing(PlacingCalls& calls, const std::string& target, const std::s
         // Refused as a whole, both files as they were: a redirector without
         // the call, or a share that grants changing files but not their
         // security. One rename is what such volumes offer.
-        MoveByName(retrying, calls, replacement, target);
-        return;
+        if ((code = MoveNew(retrying, calls, replacement, target, true))) throw IOError(code);
+        break;
     case UNABLE_TO_MOVE_REPLACEMENT_2:
-        // The name is free or someone else's by now: the new content goes
-        // there rather than away.
-        if (calls.Encrypt(replacement) == 0 && retrying([&] { return calls.Move(replacement, target, true); }) == 0) {
-            RemoveFile(backup);
-            return;
-        }
-        throw IOError(code, Format("%s: the old file is now %s", IOErrorMessage(code).c_str(), backup.c_str()));
+        // The old file is at the backup name, and the name is free or
+        // someone else's by now: the new content goes there rather than away.
+        if (MoveNew(retrying, calls, replacement, target, false, backup)) RaiseLeft(code, "%s: the old file is now %s", backup);
+        RemoveBackup(retrying, calls, backup);
+        break;
     case UNABLE_TO_REMOVE_REPLACED:
     case UNABLE_TO_MOVE_REPLACEMENT:
         // These say which step failed, not why: the open a save makes tells.
         if (const unsigned why = calls.WhyNotReplaced(target)) code = why;
-        break;
+        throw IOError(code);
+    default:
+        // A share that dropped between the call's two renames hides both
+        // names: the old file may be at the backup's.
+        if (!calls.Exists(target)) RaiseLeft(code, "%s: the old file may be at %s", backup);
+        throw IOError(code);
     }
-    throw IOError(code);
+    Reveal(retrying, calls, target);
 }
 
-void PlaceByName(PlacingCalls& calls, const std::string& replacement, const std::string& target) {
+void PlaceByName(PlacingCalls& calls, std::string& replacement, const std::string& target, bool replace) {
     Retrying retrying(calls);
-    MoveByName(retrying, calls, replacement, target);
+    if (const unsigned code = MoveNew(retrying, calls, replacement, target, replace)) throw IOError(code);
+    Reveal(retrying, calls, target);
 }
 
 ReplacingFile::ReplacingFile(const std::string& target, File::Mode mode, Into into)
@@ -159,7 +199,7 @@ void ReplacingFile::CreateBeside() {
     for (int tries = 1;; ++tries, ++number) {
         const std::string name = NameBeside(target_, number);
         try {
-            file_ = File::Open(name, File::Mode::CreateScratch);
+            file_ = File::Open(name, encrypted_ ? File::Mode::CreateScratchEncrypted : File::Mode::CreateScratch);
             temporary_ = name;
             return;
         } catch (const IOError& error) {
@@ -181,6 +221,15 @@ void ReplacingFile::Commit() {
     }
     MoveIntoPlace();
     temporary_.clear();
+}
+
+std::string ReplacingFile::FreeBackupName(PlacingCalls& calls) const {
+    unsigned number = calls.Milliseconds();
+    for (int tries = 0; tries < NAME_TRIES; ++tries, ++number) {
+        std::string backup = NameBeside(target_, number, true);
+        if (!calls.Exists(backup)) return backup;
+    }
+    RaiseLeft(FILE_EXISTS, "%s: no free name beside %s for the old file", target_);
 }
 
 } // namespace platform

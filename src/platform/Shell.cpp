@@ -1,5 +1,7 @@
 #include "platform/Shell.h"
 
+#include "platform/LongPath.h"
+
 #include <windows.h>
 #include <shellapi.h>
 #include <objbase.h>
@@ -70,8 +72,13 @@ bool ShellOpen(const char* verb, const std::string& file, const char* parameters
     return Succeeded(ShellExecuteA(nullptr, verb, file.c_str(), parameters, nullptr, show));
 }
 
+bool ShellOpenFile(const std::string& file) {
+    InitializeCom();
+    return Succeeded(ShellExecuteW(nullptr, L"open", platform::LongPath(file), nullptr, nullptr, SW_SHOWNORMAL));
+}
+
 bool HasAssociatedProgram(const std::string& file) {
-    char program[MAX_PATH + 1];
-    program[0] = '\0';
-    return Succeeded(FindExecutableA(file.c_str(), nullptr, program));
+    wchar_t program[MAX_PATH + 1];
+    program[0] = L'\0';
+    return Succeeded(FindExecutableW(platform::LongPath(file), nullptr, program));
 }

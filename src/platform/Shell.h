@@ -14,7 +14,12 @@ std::string GetFileVersionString(const std::string& path);
 // COM on the calling thread, which the shell may need for the open.
 bool ShellOpen(const char* verb, const std::string& file, const char* parameters, int show);
 
-// FindExecutableA with no directory; true when a program is associated.
+// ShellOpen's open of a file at its full path, through the wide call and,
+// beyond MAX_PATH, the long form.
+bool ShellOpenFile(const std::string& file);
+
+// FindExecutable with no directory, for a file as ShellOpenFile takes it;
+// true when a program is associated.
 bool HasAssociatedProgram(const std::string& file);
 
 // Held by the thread that opens things for as long as it does: releases COM

@@ -141,6 +141,11 @@ class HandOff(IntakeTestCase):
         self.send_with_sender(agent, folder)
         self.assertEqual(self.hand_off(agent), (path, [folder, ROOT]))
         self.assertEqual(os.listdir(self.world.host_path(path.rpartition("\\")[0])), ["TmpTmpTmp.vtr"])
+        # A shorter list in place keeps nothing of the longer one's end.
+        os.rmdir(self.world.host_path(folder))
+        self.assertEqual(self.hand_off(agent), (path, [ROOT]))
+        with open(self.world.host_path(path), "rb") as f:
+            self.assertEqual(f.read(), SIGNATURE_LINE + b"C:\\\r\n")
         self.assertTrue(agent.running)
 
     def test_without_a_vtr_program_the_box_names_the_file_and_the_agent_runs_on(self):

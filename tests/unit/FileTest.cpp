@@ -2,6 +2,7 @@
 
 #include "ListTesting.h"
 #include "TestFiles.h"
+#include "export/VantroList.h"
 #include "platform/Errors.h"
 #include "platform/Placing.h"
 
@@ -122,20 +123,20 @@ TEST(ReplacingFile, ReplacesTheOldFileWholeOrNotAtAll) {
 }
 
 // A crash leaves a save's new file behind, hidden while it is one: the next
-// save into the folder removes those a day old, never a backup, which holds
-// a user's old file.
+// save into the folder removes those a day old, never another file that the
+// search's pattern finds too.
 TEST(ReplacingFile, RemovesItsOwnLeftoversADayOld) {
     TempFolder folder;
     const std::string old = folder / "~FL00A1.tmp", recent = folder / "~FL00A2.tmp", users = folder / "~FL00A3.tmp",
-                      backup = folder / "~FL00A4.bak";
-    for (const std::string& name : {old, recent, users, backup}) WriteBytes(name, "x");
-    for (const std::string& name : {old, recent, users, backup})
+                      longer = folder / "~FL00A4A.tmp";
+    for (const std::string& name : {old, recent, users, longer}) WriteBytes(name, "x");
+    for (const std::string& name : {old, recent, users, longer})
         fs::last_write_time(name, fs::last_write_time(name) - std::chrono::hours(name == recent ? 23 : 25));
-    for (const std::string& name : {old, recent, backup}) Mark(name);
+    for (const std::string& name : {old, recent, longer}) Mark(name);
     platform::ReplacingFile file(folder / "list.txt", File::Mode::CreateShareRead);
     EXPECT_FALSE(fs::exists(old));
     EXPECT_TRUE(fs::exists(recent));
-    EXPECT_TRUE(fs::exists(backup));
+    EXPECT_TRUE(fs::exists(longer));
 #ifdef _WIN32
     EXPECT_TRUE(fs::exists(users)) << "not hidden as a save's";
     // This save's own is hidden too (Wine keeps no temporary mark).
@@ -254,6 +255,7 @@ struct ScriptedPlacing final : platform::PlacingCalls {
     ScriptedPlacing(std::vector<unsigned> r, std::vector<unsigned> m) : replaces(std::move(r)), moves(std::move(m)) {}
     std::vector<unsigned> replaces, moves;
     unsigned blocks = 0, clock = 0; // blocks: what each replace takes, in ms
+    bool dropped = false; // the share is gone: no name can be seen
     std::string calls; // R, M and P (a pause), in order
     static unsigned Next(std::vector<unsigned>& answers) {
         if (answers.empty()) return 0;
@@ -277,8 +279,9 @@ struct ScriptedPlacing final : platform::PlacingCalls {
         if (code == 0) fs::rename(from, to);
         return code;
     }
-    unsigned Encrypt(const std::string&) override { return 0; }
-    bool Exists(const std::string& name) override { return fs::exists(name); }
+    unsigned Remove(const std::string& name) override { return fs::remove(name) ? 0 : 2; }
+    unsigned Reveal(const std::string&, bool) override { return 0; }
+    bool Exists(const std::string& name) override { return !dropped && fs::exists(name); }
     unsigned WhyNotReplaced(const std::string&) override { return 32; }
     unsigned Milliseconds() override { return clock; }
     void Pause(unsigned ms) override {
@@ -297,8 +300,8 @@ std::string Repeat(const std::string& part, int times) { return times > 0 ? part
 // gives.
 TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
     const std::vector<unsigned> held(20, 32);
-    const std::string backupNamed = "I/O error 1177: the old file is now ";
-    const struct { const char* what; std::vector<unsigned> replaces, moves; std::string message, calls; unsigned blocks = 0; } table[] = {
+    const std::string backupNamed = "I/O error 1177: the old file is now {backup}";
+    const struct { const char* what; std::vector<unsigned> replaces, moves; std::string message, calls; unsigned blocks = 0; bool dropped = false; } table[] = {
         {"replaced", {}, {}, "", "R"},
         {"a share without Full Control", {5}, {}, "", "RM"},
         {"a redirector without the call", {50}, {}, "", "RM"},
@@ -311,6 +314,7 @@ TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
         {"neither restore nor new content", {1177}, {183, 5}, backupNamed, "RMM"},
         {"the restore's pauses count too", {1177}, held, backupNamed, "RM" + Repeat("PM", 10) + "M"},
         {"a share dropped between the renames", {64}, {}, "I/O error 64", "RM"},
+        {"dropped for good", {64}, {}, "I/O error 64: the old file may be at {backup}", "R", 0, true},
         {"dropped, no restore, new content at the name", {64}, {5}, "", "RMM"},
         {"a dropping share: each call blocks", held, {}, "I/O error 32", "RPR", 200},
     };
@@ -320,11 +324,11 @@ TEST(PlaceReplacing, TriesAgainOnlyWhatCanPassAndNeverLosesTheOldContent) {
         WriteBytes(target, "old");
         WriteBytes(folder / "~FL0001.tmp", "new");
         ScriptedPlacing calls(row.replaces, row.moves);
-        calls.blocks = row.blocks;
+        calls.blocks = row.blocks, calls.dropped = row.dropped;
         const std::string message =
-            MessageRaisedBy([&] { platform::PlaceReplacing(calls, target, folder / "~FL0001.tmp", backup); });
-        const bool atBackup = row.message == backupNamed;
-        EXPECT_EQ(atBackup ? backupNamed + backup : row.message.empty() ? "<no error>" : row.message, message) << row.what;
+            MessageRaisedBy([&, replacement = folder / "~FL0001.tmp"]() mutable { platform::PlaceReplacing(calls, target, replacement, backup); });
+        const std::size_t named = row.message.find("{backup}"), atBackup = named != std::string::npos;
+        EXPECT_EQ(atBackup ? row.message.substr(0, named) + backup : row.message.empty() ? "<no error>" : row.message, message) << row.what;
         EXPECT_EQ(row.calls, calls.calls) << row.what;
         EXPECT_EQ(row.message.empty() ? "new" : atBackup ? "<missing>" : "old", ReadBytes(target)) << row.what;
         EXPECT_EQ(atBackup ? "old" : "<missing>", ReadBytes(backup)) << row.what;
@@ -368,47 +372,66 @@ private:
 };
 
 // Windows' answers, scripted (0: the system's own call), with what Windows
-// does to the files on each; the calls with their flags, in order.
+// does to the files on each; every call with its flags, in order, on a
+// clock that only the pauses move.
 struct {
     std::vector<unsigned> replaces, moves;
-    int encrypt; // the answer to an encryption; -1: the old file is plain
+    DWORD marks;          // what the old file carries beside Wine's attributes
+    bool placedEncrypted; // what Wine never says of the file in place
+    std::string intruder; // where another program puts a file
     std::string calls;
-    ImportPatch *replace, *move, *information;
+    unsigned clock;
+    std::vector<ImportPatch*> patches;
 } Windows;
+
+template <typename Function>
+Function Original(Function, int patch) { return reinterpret_cast<Function>(Windows.patches[patch]->original); }
 
 BOOL Answer(unsigned code) { return ::SetLastError(code), code == 0; }
 
-// Retries repeat a call: it counts once here. A new file shown before it is
-// in place would escape the sweep.
+// A new file shown before it is in place would escape the sweep.
 void Called(const std::string& call, LPCWSTR replacement) {
-    const std::string entry = call + (replacement && !(::GetFileAttributesW(replacement) & FILE_ATTRIBUTE_HIDDEN) ? "shown" : "");
-    if (Windows.calls.size() < entry.size() || Windows.calls.compare(Windows.calls.size() - entry.size(), entry.size(), entry) != 0)
-        Windows.calls += entry;
+    Windows.calls += call + (replacement && !(::GetFileAttributesW(replacement) & FILE_ATTRIBUTE_HIDDEN) ? "shown" : "");
 }
 
 BOOL WINAPI ReplaceAnswered(LPCWSTR target, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID, LPVOID) {
     Called(" R" + std::to_string(flags), replacement);
     const unsigned code = ScriptedPlacing::Next(Windows.replaces);
-    auto move = reinterpret_cast<decltype(&::MoveFileExW)>(Windows.move->original);
+    const auto move = Original(&::MoveFileExW, 1);
     if (code == 1177) move(target, backup, 0);
     if (code == 2) move(target, (std::wstring(target) + L".away").c_str(), 0);
-    return code ? Answer(code) : reinterpret_cast<decltype(&::ReplaceFileW)>(Windows.replace->original)(target, replacement, backup, flags, nullptr, nullptr);
+    if (!Windows.intruder.empty()) WriteBytes(Windows.intruder, "theirs"); // at the name meanwhile
+    return code ? Answer(code) : Original(&::ReplaceFileW, 0)(target, replacement, backup, flags, nullptr, nullptr);
 }
 BOOL WINAPI MoveAnswered(LPCWSTR from, LPCWSTR to, DWORD flags) {
     Called(" M" + std::to_string(flags), flags & MOVEFILE_REPLACE_EXISTING ? from : nullptr);
     const unsigned code = ScriptedPlacing::Next(Windows.moves);
-    return code ? Answer(code) : reinterpret_cast<decltype(&::MoveFileExW)>(Windows.move->original)(from, to, flags);
+    return code ? Answer(code) : Original(&::MoveFileExW, 1)(from, to, flags);
 }
-BOOL WINAPI EncryptAnswered(LPCWSTR) {
-    Called(" E", nullptr);
-    return Answer(Windows.encrypt);
-}
-// What Wine never says: the old file is encrypted.
 BOOL WINAPI InformationAnswered(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
-    const BOOL done = reinterpret_cast<decltype(&::GetFileInformationByHandle)>(Windows.information->original)(file, information);
-    if (Windows.encrypt >= 0) information->dwFileAttributes |= FILE_ATTRIBUTE_ENCRYPTED;
+    const BOOL done = Original(&::GetFileInformationByHandle, 2)(file, information);
+    information->dwFileAttributes |= Windows.marks;
     return done;
 }
+HANDLE WINAPI CreateAnswered(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                             DWORD attributes, HANDLE from) {
+    if (attributes & FILE_ATTRIBUTE_HIDDEN) Called(" C" + std::to_string(attributes), nullptr);
+    return Original(&::CreateFileW, 3)(name, access, share, security, disposition, attributes, from);
+}
+BOOL WINAPI FlushAnswered(HANDLE file) { return Called(" F", nullptr), Original(&::FlushFileBuffers, 4)(file); }
+BOOL WINAPI SetAttributesAnswered(LPCWSTR name, DWORD attributes) {
+    return Called(" A" + std::to_string(attributes), nullptr), Original(&::SetFileAttributesW, 5)(name, attributes);
+}
+DWORD WINAPI GetAttributesAnswered(LPCWSTR name) {
+    const DWORD attributes = Original(&::GetFileAttributesW, 6)(name);
+    return attributes | (Windows.placedEncrypted && attributes != INVALID_FILE_ATTRIBUTES ? FILE_ATTRIBUTE_ENCRYPTED : 0);
+}
+void WINAPI SleepAnswered(DWORD milliseconds) { Called(" P", nullptr), Windows.clock += milliseconds; }
+DWORD WINAPI TickCountAnswered() { return Windows.clock; }
+BOOL WINAPI WriteAnswered(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    return Called(" W", nullptr), Original(&::WriteFile, 7)(file, data, size, written, overlapped);
+}
+BOOL WINAPI EndAnswered(HANDLE file) { return Called(" E", nullptr), Original(&::SetEndOfFile, 8)(file); }
 
 std::string Save(const std::string& target) {
     return MessageRaisedBy([&] {
@@ -425,34 +448,46 @@ std::string Save(const std::string& target) {
 // left with the user's old file survives the next save.
 TEST(SystemPlacing, TheShippingPathPassesItsFlagsAndLosesNoByteOnWindowsAnswers) {
     ImportPatch replace("ReplaceFileW", reinterpret_cast<void*>(ReplaceAnswered)),
-        move("MoveFileExW", reinterpret_cast<void*>(MoveAnswered)), encrypt("EncryptFileW", reinterpret_cast<void*>(EncryptAnswered)),
-        information("GetFileInformationByHandle", reinterpret_cast<void*>(InformationAnswered));
-    Windows.replace = &replace, Windows.move = &move, Windows.information = &information;
-    const struct { std::vector<unsigned> replaces, moves; std::string calls, message; int encrypt = -1; } table[] = {
-        {{}, {}, " R2", ""},
-        {{2}, {}, " R2 M9", ""},
-        {{5}, {}, " R2 M9", ""},
-        {{50}, {}, " R2 M9", ""},
-        {{87}, {}, " R2 M9", ""},
-        {std::vector<unsigned>(40, 1175), {}, " R2", "I/O error 1175"},
-        {std::vector<unsigned>(40, 1176), {}, " R2", "I/O error 1176"},
-        {{1177}, {}, " R2 M8 R2", ""},
-        {{5}, {}, " R2 E M9", "", 0},
-        {{5}, {}, " R2 E", "I/O error 6010: the old file is encrypted, the new one could not be", 6010},
-        {{1177}, {5, 5}, " R2 M8 M9", "I/O error 1177: the old file is now "},
+        move("MoveFileExW", reinterpret_cast<void*>(MoveAnswered)),
+        information("GetFileInformationByHandle", reinterpret_cast<void*>(InformationAnswered)),
+        create("CreateFileW", reinterpret_cast<void*>(CreateAnswered)), flush("FlushFileBuffers", reinterpret_cast<void*>(FlushAnswered)),
+        setAttributes("SetFileAttributesW", reinterpret_cast<void*>(SetAttributesAnswered)), sleep("Sleep", reinterpret_cast<void*>(SleepAnswered)),
+        getAttributes("GetFileAttributesW", reinterpret_cast<void*>(GetAttributesAnswered)), tick("GetTickCount", reinterpret_cast<void*>(TickCountAnswered));
+    Windows.patches = {&replace, &move, &information, &create, &flush, &setAttributes, &getAttributes};
+    const std::string taken = "I/O error 183: another file has taken the name; the new file is ";
+    const std::string created = " C258 F", held = Repeat(" P R2", 10), encrypted = " C16642 F";
+    constexpr DWORD ENCRYPTED = FILE_ATTRIBUTE_ENCRYPTED, INTERRUPTED = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY;
+    const struct { std::vector<unsigned> replaces, moves; std::string calls, message, content; DWORD marks = 0; bool placedEncrypted = false; } table[] = {
+        {{}, {}, created + " R2 A32", "", "new"},
+        {{2}, {}, created + " R2 M8 A32", "", "new"},
+        {{5}, {}, created + " R2 M9 A32", "", "new"},
+        {{50}, {}, created + " R2 M9 A32", "", "new"},
+        {{87}, {}, created + " R2 M9 A32", "", "new"},
+        {std::vector<unsigned>(40, 1175), {}, created + " R2" + held, "I/O error 1175", "old"},
+        {std::vector<unsigned>(40, 1176), {}, created + " R2" + held, "I/O error 1176", "old"},
+        {{1177}, {}, created + " R2 M8 P R2 A32", "", "new"},
+        {{1177}, {5, 5}, created + " R2 M8 M8", "I/O error 1177: the old file is now ", "<missing>"},
+        {{}, {}, encrypted + " R2 A32", "", "new", ENCRYPTED, true},
+        {{5}, {}, encrypted + " R2 M9 A32", "I/O error 6000: the new file is in place, but not encrypted as the old one was", "new", ENCRYPTED},
+        {{}, {}, created + " R2 A32", "", "new", INTERRUPTED},
+        {{2}, {}, created + " R2 M8 A32", taken, "theirs"},
+        {{1177}, {}, created + " R2 M8 A32", taken, "theirs"},
     };
     for (const auto& row : table) {
         TempFolder folder;
         const std::string target = folder / "list.vtr";
         WriteBytes(target, "old");
-        Windows.replaces = row.replaces, Windows.moves = row.moves, Windows.encrypt = row.encrypt;
+        Windows.replaces = row.replaces, Windows.moves = row.moves, Windows.marks = row.marks;
+        Windows.placedEncrypted = row.placedEncrypted, Windows.intruder = row.content == "theirs" ? target : "";
         Windows.calls.clear();
         const std::string message = Save(target), what = row.calls + " " + message;
         EXPECT_EQ(row.calls, Windows.calls) << what;
         const std::string expected = row.message.empty() ? "<no error>" : row.message;
         EXPECT_EQ(expected, message.substr(0, expected.size())) << what;
-        EXPECT_EQ(row.message.empty() ? "new" : row.calls == " R2 M8 M9" ? "<missing>" : "old", ReadBytes(target)) << what;
-        if (row.calls != " R2 M8 M9") continue;
+        EXPECT_EQ(row.content, ReadBytes(target)) << what;
+        const std::string kept = row.message == taken ? message.substr(taken.size(), message.find(".tmp") + 4 - taken.size()) : target;
+        EXPECT_EQ(row.content == "theirs" ? "new" : row.content, ReadBytes(kept)) << "the new file stays beside";
+        if (row.content != "<missing>") continue;
         // The old file is at the name the message gives: no later save takes it.
         const std::string backup = message.substr(row.message.size());
         EXPECT_EQ("old", ReadBytes(backup));
@@ -461,5 +496,21 @@ TEST(SystemPlacing, TheShippingPathPassesItsFlagsAndLosesNoByteOnWindowsAnswers)
         EXPECT_EQ("<no error>", Save(target));
         EXPECT_EQ("old", ReadBytes(backup));
     }
+}
+
+// Where a reader lets the file be written but not replaced, the shorter list
+// goes over the longer one, on the disk before its new end, and no old byte stays.
+TEST(SystemPlacing, AListWrittenInPlaceReachesTheDiskBeforeItsNewEnd) {
+    ImportPatch flush("FlushFileBuffers", reinterpret_cast<void*>(FlushAnswered)),
+        write("WriteFile", reinterpret_cast<void*>(WriteAnswered)), end("SetEndOfFile", reinterpret_cast<void*>(EndAnswered));
+    Windows.patches = {nullptr, nullptr, nullptr, nullptr, &flush, nullptr, nullptr, &write, &end}, Windows.calls.clear();
+    TempFolder folder;
+    const std::string path = folder / "TmpTmpTmp.vtr";
+    WriteBytes(path, std::string(100, 'x'));
+    const HANDLE reader = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    WriteOwnVantroList(TMRUStringList(), path);
+    ::CloseHandle(reader);
+    EXPECT_EQ(" W F E F", Windows.calls);
+    EXPECT_EQ(std::string(VANTRO_LIST_SIGNATURE) + "\r\n", ReadBytes(path));
 }
 #endif
