@@ -430,6 +430,34 @@ class Sender(IntakeTestCase):
         self.assertEqual(agent.attach(window).send(WM_CLOSE), 0)
         wait_for(lambda: not self.world.agent_windows(), 10, what="the agent to end")
 
+    def test_a_window_another_program_published_first_gets_no_folder(self):
+        # Before the agent starts, another program publishes a window of the
+        # agent's class in the copy's section, which the agent may not write.
+        agent = self.new_agent(start=False)
+        for program in ("folderlane-send.exe", "folderlane-open.exe"):
+            shutil.copy(os.path.join(self.world.build, program), agent.folder)
+        squatter = subprocess.Popen(["wine", "C:\\e2e\\probe.exe", "squat", self.world.windows_path(agent.folder)],
+                                    env=self.world.env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                    text=True)
+        self.addCleanup(squatter.kill)
+        self.assertEqual(squatter.stdout.readline().strip(), "ready")
+        agent.start()
+        for n, program in enumerate(("folderlane-send.exe", "folderlane-open.exe")):
+            folder, before = self.make_folder(agent, f"Sent{n}"), len(agent.records())
+            run = subprocess.run(["wine", self.world.windows_path(agent.path(program)), folder],
+                                 env=agent.record_env(), stdin=subprocess.DEVNULL, capture_output=True, timeout=90)
+            self.assertEqual(run.returncode, 0, program)
+            self.assertOpenedFolder(self.new_records(agent, before), folder)
+        # A second start shows the agent's menu, and no second icon.
+        again = subprocess.run(["wine", self.world.windows_path(agent.path("Folderlane.exe"))],
+                               env=agent.record_env(), stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+        self.assertEqual(again.returncode, 0)
+        agent.wait_for_menu()
+        self.assertEqual(self.world.icons(), [agent.icon])
+        self.world.keys("Escape")
+        squatter.kill()
+        self.assertNotIn("copydata", squatter.communicate(timeout=10)[0])
+
 
 class DoubleByteCodePage(IntakeTestCase, ExportTestCase):
     """Code page 932, where the second byte of a character can be 0x5C, the
