@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/Endpoint.h"
+#include "shared/Endpoint.h"
 
 #include <string>
 

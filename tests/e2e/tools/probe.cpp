@@ -15,7 +15,7 @@
 
 #include "Commands.h"
 #include "KeeperIcon.h"
-#include "app/Endpoint.h"
+#include "shared/Endpoint.h"
 #include "WindowText.h"
 
 #include <cstdio>

@@ -2,7 +2,7 @@
 // the agent of this copy. Shared by the agent and the senders: no library
 // strings, no exceptions; the calls that Windows XP (the senders' oldest)
 // or Vista lack are looked up.
-#include "app/Endpoint.h"
+#include "shared/Endpoint.h"
 #include "platform/Handle.h"
 
 #include <sddl.h>
