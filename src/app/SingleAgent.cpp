@@ -57,15 +57,18 @@ enum class Answer { Shown, Gone };
 // menu would not close when the user clicks elsewhere.
 Answer ShowMenuOf(HWND agent, int& exitCode) {
     DWORD_PTR answer = 0;
+    // The call does not always set an error: 0 is what older systems left
+    // for a time-out.
+    SetLastError(ERROR_SUCCESS);
     if (!SendMessageTimeoutW(agent, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, ANSWER_MS, &answer)) {
         const DWORD error = GetLastError();
         if (error == ERROR_ACCESS_DENIED) {
             TellRunsHigher();
             return Answer::Shown;
         }
-        // An agent that just closed its window (1400) is ending: its lock
-        // comes free soon.
-        if (error != ERROR_TIMEOUT) return Answer::Gone;
+        // An agent that just closed its window is ending: its lock comes
+        // free soon. Only a time-out is a hang.
+        if (error == ERROR_INVALID_WINDOW_HANDLE || !IsWindow(agent)) return Answer::Gone;
         Tell(NOT_ANSWERING_TEXT);
         exitCode = EXIT_NOT_ANSWERING;
         return Answer::Shown;
