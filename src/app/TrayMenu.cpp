@@ -86,6 +86,10 @@ void OnTimer(WPARAM timerId) {
 void ShowTrayMenu(bool atIcon) {
     // After a log-off released the list there is nothing to show.
     if (!RecentFolders) return;
+    // Windows refuses a second pop-up menu while one is tracking; Wine opens
+    // it nested inside the first and can lose track of both. Refuse it here,
+    // before a load's box or the foreground's move disturbs the open menu.
+    if (Tracking) return;
     MenuHandle menu(CreatePopupMenu());
     if (!menu) throw OutOfMemoryError();
     // A failed load shows why; the menu then offers what it left in the list.
@@ -93,10 +97,6 @@ void ShowTrayMenu(bool atIcon) {
     std::vector<std::string> folders = AppendFolderItems(menu.get());
     for (const FixedItem& item : FixedItems) AppendMenuA(menu.get(), MF_STRING, item.id, item.text);
 
-    // Windows refuses a second pop-up menu while one is tracking; Wine opens
-    // it nested inside the first and can lose track of both. Refuse it here,
-    // before the foreground moves from whatever the open menu's loop shows.
-    if (Tracking) return;
     TPMPARAMS aside = {};
     aside.cbSize = sizeof aside;
     POINT at;

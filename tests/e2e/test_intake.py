@@ -430,6 +430,31 @@ class Sender(IntakeTestCase):
         self.assertEqual(agent.attach(window).send(WM_CLOSE), 0)
         wait_for(lambda: not self.world.agent_windows(), 10, what="the agent to end")
 
+    def test_an_opener_does_not_wait_for_another_copys_start(self):
+        # This copy's opener waits for a first agent that holds its lock
+        # without a window yet, and holds its copy's start lock meanwhile
+        # (10 s and more); an opener of another copy (none beside it) says
+        # at once that it cannot start one.
+        agent = self.new_agent(start=False)
+        for program in (os.path.join(self.world.tools, "probe.exe"),
+                        os.path.join(self.world.build, "folderlane-open.exe")):
+            shutil.copy(program, agent.folder)
+        lock = subprocess.Popen(["wine", self.world.windows_path(agent.path("probe.exe")), "lock", "30"],
+                                env=self.world.env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+        self.addCleanup(lock.kill)
+        self.assertEqual(lock.stdout.readline().strip(), "held")
+        waiting = subprocess.Popen(["wine", self.world.windows_path(agent.path("folderlane-open.exe")),
+                                    self.make_folder(agent, "Waiting")], env=agent.record_env(),
+                                   stdin=subprocess.DEVNULL)
+        self.addCleanup(waiting.kill)
+        time.sleep(2)
+        other = self.shipped("folderlane-open.exe", ROOT, wait=False)
+        self.addCleanup(other.kill)
+        box, text = self.world.message_box("Folderlane", timeout=7)
+        self.assertIn("could not be started", text)
+        self.world.press(box, IDOK)
+        self.assertEqual(other.wait(20), 3)
+
     def test_a_window_another_program_published_first_gets_no_folder(self):
         # Before the agent starts, another program publishes a window of the
         # agent's class in the copy's section, which the agent may not write.
