@@ -534,18 +534,13 @@ int Lock(int argc, char** argv)
 }
 
 // squat FOLDER: another program, started before the agent of the copy in
-// FOLDER, makes the section that publishes that agent's window and puts a
-// window of its own there, of the agent's class and title; others may
-// only read the section. Says "ready",
-// then "copydata" for each folder it is sent; ends on WM_CLOSE.
+// FOLDER, makes the section that publishes that agent's window, which the
+// others may only read, and puts there a window of its own, of the agent's
+// class and title. Says "ready", then "copydata" for each folder it gets.
 LRESULT CALLBACK SquatterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_COPYDATA) {
-        std::printf("copydata\n");
+    if (message == WM_COPYDATA && std::printf("copydata\n"))
         std::fflush(stdout);
-    }
-    if (message == WM_CLOSE)
-        PostQuitMessage(0);
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -565,7 +560,6 @@ int Squat(int argc, char** argv)
     windowClass.lpszClassName = MAIN_WINDOW_CLASS;
     RegisterClassA(&windowClass);
     HWND window = CreateWindowA(MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-    // Everyone may read it, nobody else write it: the agent cannot.
     PSECURITY_DESCRIPTOR readOnly = nullptr;
     ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;GR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr);
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, readOnly, FALSE};
