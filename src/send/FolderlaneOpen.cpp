@@ -52,7 +52,8 @@ bool MarkFailure(int code)
         wsprintfW(kind, L"OpenFailed%d", code);
         ObjectName name;
         NameOfThisCopys(kind, name);
-        const HANDLE mark = CreateMutexW(nullptr, FALSE, name);
+        OwnObjectAttributes own;
+        const HANDLE mark = CreateMutexW(own.get(), FALSE, name);
         first = !mark || GetLastError() != ERROR_ALREADY_EXISTS;
         failureMark.reset(mark);
         markedAt = GetTickCount();
