@@ -145,10 +145,10 @@ void OnTaskbarCreated() {
 }
 
 bool PlaceTrayMenu(bool atIcon, POINT& at, RECT& icon) {
-    const auto iconRect = LookUp<GetIconRectFunction>("shell32.dll", "Shell_NotifyIconGetRect");
     const IconIdentifier identifier = {sizeof identifier, MainWindow, TRAY_ICON_ID, {}};
     // At the icon, the menu leaves it uncovered, as the tray's own menus do.
-    const bool placed = atIcon && IconWanted && iconRect && SUCCEEDED(iconRect(&identifier, &icon));
+    const auto iconRect = atIcon ? LookUp<GetIconRectFunction>("shell32.dll", "Shell_NotifyIconGetRect") : nullptr;
+    const bool placed = iconRect && IconWanted && SUCCEEDED(iconRect(&identifier, &icon));
     at = {icon.right, icon.top};
     if (!placed) GetCursorPos(&at);
     // Windows keeps a menu within the work area when its point lies there:
