@@ -34,6 +34,13 @@ bool CreateMainWindow() {
                                  WS_OVERLAPPEDWINDOW, 0, 0, 200, 200, nullptr, nullptr,
                                  GetModuleHandleA(nullptr), nullptr);
     if (!MainWindow) return false;
+    // Windows applies a launcher's show state (a shortcut set to
+    // "Minimised") to the first window shown, where the first box would
+    // take it: it is spent here, before the loop paints anything.
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    if (startup.dwFlags & STARTF_USESHOWWINDOW) ShowWindow(MainWindow, SW_SHOW);
     ShowWindow(MainWindow, SW_HIDE);
     UpdateWindow(MainWindow);
     return true;

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/Endpoint.h"
+#include "shared/Endpoint.h"
 
 #include <string>
 
@@ -60,9 +60,10 @@ extern UINT WM_TASKBARCREATED;
 void OnDpiChanged(UINT dpi);
 void OnSettingChange();
 void OnDisplayChange();
-// The icon's rectangle on the screen, where the tray tells it (Windows 7
-// and later).
-bool TrayIconRect(RECT& icon);
+// Where the tray menu goes: at the icon, when atIcon and the tray tells the
+// icon's rectangle (Windows 7 and later), else at the pointer; always
+// within the work area. True when at the icon, whose rectangle icon is.
+bool PlaceTrayMenu(bool atIcon, POINT& at, RECT& icon);
 // Windows 8.1 and later send it to per-monitor aware windows; the headers
 // for Vista lack it.
 #ifndef WM_DPICHANGED

@@ -38,42 +38,56 @@ void TellRunsHigher() {
     Tell(lstrcatW(lstrcpyW(text, AGENT_RUNS_HIGHER_TEXT), L"."));
 }
 
-// A start that asked for no window to come forward (an opener's, or a
-// shortcut set to run minimised) shows no menu.
+// An opener's start says so on the command line: it shows no menu. The
+// show state a launcher gives is no sign of it: Windows applies it to the
+// first window shown, and a shortcut set to "Minimised" gives one too.
 bool StartedQuietly() {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    GetStartupInfoA(&startup);
-    return (startup.dwFlags & STARTF_USESHOWWINDOW) && startup.wShowWindow == SW_SHOWMINNOACTIVE;
+    // Last on the line: no name of a file has a slash in it.
+    const wchar_t* line = GetCommandLineW();
+    const int length = lstrlenW(line), argument = lstrlenW(QUIET_START_ARGUMENT);
+    return length > argument && line[length - argument - 1] == L' ' &&
+           lstrcmpiW(line + length - argument, QUIET_START_ARGUMENT) == 0;
 }
+
+// What became of the question to the running agent.
+enum class Answer { Shown, Gone };
 
 // As the keyboard's menu key on its icon would: the list reloaded and shown
 // at the icon. Only when the foreground can be passed on: without it the
 // menu would not close when the user clicks elsewhere.
-int ShowMenuOf(HWND agent) {
+Answer ShowMenuOf(HWND agent, int& exitCode) {
     DWORD_PTR answer = 0;
+    // The call does not always set an error: 0 is what older systems left
+    // for a time-out.
+    SetLastError(ERROR_SUCCESS);
     if (!SendMessageTimeoutW(agent, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, ANSWER_MS, &answer)) {
-        if (GetLastError() == ERROR_ACCESS_DENIED) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_ACCESS_DENIED) {
             TellRunsHigher();
-            return 0;
+            return Answer::Shown;
         }
+        // An agent that just closed its window is ending: its lock comes
+        // free soon. Only a time-out is a hang.
+        if (error == ERROR_INVALID_WINDOW_HANDLE || !IsWindow(agent)) return Answer::Gone;
         Tell(NOT_ANSWERING_TEXT);
-        return EXIT_NOT_ANSWERING;
+        exitCode = EXIT_NOT_ANSWERING;
+        return Answer::Shown;
     }
     DWORD pid = 0;
     GetWindowThreadProcessId(agent, &pid);
     if (!StartedQuietly() && AllowSetForegroundWindow(pid))
         PostMessageA(agent, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_CONTEXTMENU);
-    return 0;
+    return Answer::Shown;
 }
 
 } // namespace
 
 bool BecomeTheAgent(int& exitCode) {
     exitCode = 0;
+    OwnObjectAttributes own;
     ObjectName name;
     NameOfThisCopys(L"Agent", name);
-    AgentLock.reset(CreateMutexW(nullptr, FALSE, name));
+    AgentLock.reset(CreateMutexW(own.get(), FALSE, name));
     if (!AgentLock) {
         // An agent with other rights holds it (started as administrator, or
         // another account's in this session): it runs, and this one would
@@ -88,13 +102,14 @@ bool BecomeTheAgent(int& exitCode) {
         if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED || waited == WAIT_FAILED) {
             NameOfThisCopys(L"AgentWindow", name);
             WindowSection.reset(
-                CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(DWORD), name));
+                CreateFileMappingW(INVALID_HANDLE_VALUE, own.get(), PAGE_READWRITE, 0, sizeof(DWORD), name));
+            // Made by another process first: not ours to write, nor to
+            // trust; the senders find the window among the agents'.
+            if (GetLastError() == ERROR_ALREADY_EXISTS) WindowSection.reset();
             return true;
         }
-        if (HWND agent = PublishedAgent()) {
-            exitCode = ShowMenuOf(agent);
-            return false;
-        }
+        if (HWND agent = PublishedAgent())
+            if (ShowMenuOf(agent, exitCode) == Answer::Shown) return false;
         // Still starting: it will show its icon itself.
         if (GetTickCount() - start >= WAIT_FOR_WINDOW_MS) return false;
     }

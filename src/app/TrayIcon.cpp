@@ -33,12 +33,6 @@ using IconHandle = UniqueHandle<HICON, DestroyIcon>;
 IconHandle TrayImage;
 int TrayImageSize = 0;
 
-// Looked up, so that systems without them still start.
-template <typename Function>
-Function Lookup(const char* module, const char* name) {
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name)));
-}
 using GetDpiForMonitorFunction = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 using GetSystemMetricsForDpiFunction = int(WINAPI*)(int, UINT);
 // Windows 7 and later; the headers for Vista lack them.
@@ -49,7 +43,7 @@ struct IconIdentifier {
     GUID guidItem;
 };
 using GetIconRectFunction = HRESULT(WINAPI*)(const IconIdentifier*, RECT*);
-using ChangeMessageFilterFunction = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+using ChangeMessageFilterExFunction = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
 constexpr DWORD MSGFLT_ALLOW_MESSAGE = 1;
 constexpr int MDT_EFFECTIVE_DPI = 0;
 
@@ -57,7 +51,7 @@ constexpr int MDT_EFFECTIVE_DPI = 0;
 // it is now (Windows 8.1 and later; shell32 brings shcore in); 0 when the
 // system cannot tell.
 UINT PrimaryMonitorDpi() {
-    const auto dpiForMonitor = Lookup<GetDpiForMonitorFunction>("shcore.dll", "GetDpiForMonitor");
+    const auto dpiForMonitor = LookUp<GetDpiForMonitorFunction>("shcore.dll", "GetDpiForMonitor");
     if (!dpiForMonitor) return 0;
     UINT dpiX = 0, dpiY = 0;
     const HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
@@ -68,7 +62,7 @@ UINT PrimaryMonitorDpi() {
 // monitor's.
 int SmallIconSize(UINT dpi) {
     // Windows 10 1607 and later.
-    const auto metricsForDpi = Lookup<GetSystemMetricsForDpiFunction>("user32.dll", "GetSystemMetricsForDpi");
+    const auto metricsForDpi = LookUp<GetSystemMetricsForDpiFunction>("user32.dll", "GetSystemMetricsForDpi");
     if (dpi == 0) dpi = PrimaryMonitorDpi();
     // Before those calls the agent is aware of the system's DPI only, and
     // so is this metric.
@@ -114,8 +108,11 @@ bool AddTrayIcon() {
     // Explorer broadcasts this when it re-creates the taskbar. Windows keeps
     // it from an agent started as administrator unless the agent lets it in.
     WM_TASKBARCREATED = RegisterWindowMessageA("TaskbarCreated");
-    if (const auto allow = Lookup<ChangeMessageFilterFunction>("user32.dll", "ChangeWindowMessageFilterEx"))
+    // Vista has only the process-wide call.
+    if (const auto allow = LookUp<ChangeMessageFilterExFunction>("user32.dll", "ChangeWindowMessageFilterEx"))
         allow(MainWindow, WM_TASKBARCREATED, MSGFLT_ALLOW_MESSAGE, nullptr);
+    else
+        ChangeWindowMessageFilter(WM_TASKBARCREATED, MSGFLT_ADD);
     const DWORD start = GetTickCount();
     // A busy taskbar can time out an add that did take: then the icon is
     // there and can be modified.
@@ -147,10 +144,24 @@ void OnTaskbarCreated() {
     if (IconWanted) Shell_NotifyIconA(NIM_ADD, &TrayIconData);
 }
 
-bool TrayIconRect(RECT& icon) {
-    const auto iconRect = Lookup<GetIconRectFunction>("shell32.dll", "Shell_NotifyIconGetRect");
+bool PlaceTrayMenu(bool atIcon, POINT& at, RECT& icon) {
     const IconIdentifier identifier = {sizeof identifier, MainWindow, TRAY_ICON_ID, {}};
-    return IconWanted && iconRect && SUCCEEDED(iconRect(&identifier, &icon));
+    // At the icon, the menu leaves it uncovered, as the tray's own menus do.
+    const auto iconRect = atIcon ? LookUp<GetIconRectFunction>("shell32.dll", "Shell_NotifyIconGetRect") : nullptr;
+    const bool placed = iconRect && IconWanted && SUCCEEDED(iconRect(&identifier, &icon));
+    at = {icon.right, icon.top};
+    if (!placed) GetCursorPos(&at);
+    // Windows keeps a menu within the work area when its point lies there:
+    // it leaves the taskbar uncovered. (TPM_WORKAREA says the same, but Wine
+    // takes that bit for its own "end the menu".)
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (GetMonitorInfoA(MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        const RECT& work = monitor.rcWork;
+        at.x = at.x < work.left ? work.left : at.x >= work.right ? work.right - 1 : at.x;
+        at.y = at.y < work.top ? work.top : at.y >= work.bottom ? work.bottom - 1 : at.y;
+    }
+    return placed;
 }
 
 void OnDpiChanged(UINT dpi) { TakeImageForScale(dpi); }

@@ -86,6 +86,10 @@ void OnTimer(WPARAM timerId) {
 void ShowTrayMenu(bool atIcon) {
     // After a log-off released the list there is nothing to show.
     if (!RecentFolders) return;
+    // Windows refuses a second pop-up menu while one is tracking; Wine opens
+    // it nested inside the first and can lose track of both. Refuse it here,
+    // before a load's box or the foreground's move disturbs the open menu.
+    if (Tracking) return;
     MenuHandle menu(CreatePopupMenu());
     if (!menu) throw OutOfMemoryError();
     // A failed load shows why; the menu then offers what it left in the list.
@@ -93,25 +97,20 @@ void ShowTrayMenu(bool atIcon) {
     std::vector<std::string> folders = AppendFolderItems(menu.get());
     for (const FixedItem& item : FixedItems) AppendMenuA(menu.get(), MF_STRING, item.id, item.text);
 
-    // At the icon, the menu leaves it uncovered, as the tray's own menus do.
     TPMPARAMS aside = {};
     aside.cbSize = sizeof aside;
-    const bool placed = atIcon && TrayIconRect(aside.rcExclude);
-    POINT at = {aside.rcExclude.right, aside.rcExclude.top};
-    if (!placed) GetCursorPos(&at);
+    POINT at;
+    const bool placed = PlaceTrayMenu(atIcon, at, aside.rcExclude);
     // Without the foreground the menu would not close when the user clicks
-    // elsewhere; the message posted afterwards lets a second click work at once.
-    SetForegroundWindow(MainWindow);
-    // Windows refuses a second pop-up menu while one is tracking; Wine opens
-    // it nested inside the first and can lose track of both. Refuse it here.
-    if (!Tracking) {
-        Tracking = true;
-        ++MenuNumber;
-        MenuFolders = std::move(folders);
-        TrackPopupMenuEx(menu.get(), TPM_RIGHTALIGN | TPM_LEFTBUTTON | TPM_TOPALIGN | TPM_VERTICAL, at.x, at.y,
-                         MainWindow, placed ? &aside : nullptr);
-        Tracking = false;
-    }
+    // elsewhere: then there is none; the icon's next press tries again.
+    if (!SetForegroundWindow(MainWindow)) return;
+    Tracking = true;
+    ++MenuNumber;
+    MenuFolders = std::move(folders);
+    TrackPopupMenuEx(menu.get(), TPM_RIGHTALIGN | TPM_LEFTBUTTON | TPM_TOPALIGN | TPM_VERTICAL,
+                     at.x, at.y, MainWindow, placed ? &aside : nullptr);
+    Tracking = false;
+    // A second click works at once after a message posted now.
     PostMessageA(MainWindow, WM_MENUENDED, MenuNumber, 0);
 }
 

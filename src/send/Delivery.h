@@ -7,7 +7,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "app/Endpoint.h"
+#include "shared/Endpoint.h"
 #include "platform/Handle.h"
 
 #include <initializer_list>

@@ -14,12 +14,18 @@ namespace {
 
 constexpr DWORD AGENT_START_MS = 10000;
 constexpr DWORD POLL_MS = 100;
+// The start lock's holder may wait for a starting agent's window, then
+// start one and wait for its window: others wait longer than that.
+constexpr DWORD START_LOCK_HELD_MS = 2 * AGENT_START_MS;
+constexpr DWORD START_LOCK_WAIT_MS = START_LOCK_HELD_MS + 5000;
 
 using Handle = UniqueHandle<HANDLE, CloseHandle>;
 
 // This program's folder, with its backslash; empty when it is not known.
 WCHAR ownFolder[LONGEST_PATH];
-WCHAR commandLine[LONGEST_PATH];
+// The agent, quoted, and its command line.
+WCHAR program[LONGEST_PATH];
+WCHAR commandLine[LONGEST_PATH + 16];
 
 // Shows the parts, one after the other, in a message box; gives back code.
 int Complain(int code, std::initializer_list<const wchar_t*> parts)
@@ -46,7 +52,8 @@ bool MarkFailure(int code)
         wsprintfW(kind, L"OpenFailed%d", code);
         ObjectName name;
         NameOfThisCopys(kind, name);
-        const HANDLE mark = CreateMutexW(nullptr, FALSE, name);
+        OwnObjectAttributes own;
+        const HANDLE mark = CreateMutexW(own.get(), FALSE, name);
         first = !mark || GetLastError() != ERROR_ALREADY_EXISTS;
         failureMark.reset(mark);
         markedAt = GetTickCount();
@@ -106,14 +113,12 @@ HWND StartAgent(StartFailure& failure)
         return nullptr;
     }
     // Not wsprintfW: it stops at 1024 characters.
-    lstrcpyW(commandLine, L"\"");
-    lstrcatW(lstrcatW(commandLine, ownFolder), L"Folderlane.exe\"");
-    // Asked not to come forward, as a shortcut set to run minimised asks:
-    // then a start that finds another agent of its copy shows no menu.
+    lstrcpyW(program, L"\"");
+    lstrcatW(lstrcatW(program, ownFolder), L"Folderlane.exe\"");
+    // A start that finds another agent of its copy then shows no menu.
+    lstrcatW(lstrcatW(lstrcpyW(commandLine, program), L" "), QUIET_START_ARGUMENT);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWMINNOACTIVE;
     PROCESS_INFORMATION started = {};
     // In its own folder: an agent that kept the opened folder as its current
     // one would keep the user from deleting or renaming it.
@@ -161,8 +166,11 @@ HWND WaitForAgent()
 // use it. One that gets no lock only looks.
 HWND FindOrStartAgent(StartFailure& failure, bool startOnly)
 {
-    const Handle starting(CreateMutexW(nullptr, FALSE, L"Local\\Folderlane.StartAgent"));
-    const DWORD waited = starting ? WaitForSingleObject(starting.get(), AGENT_START_MS + 5000) : WAIT_FAILED;
+    ObjectName name;
+    NameOfThisCopys(L"StartAgent", name);
+    OwnObjectAttributes own;
+    const Handle starting(CreateMutexW(own.get(), FALSE, name));
+    const DWORD waited = starting ? WaitForSingleObject(starting.get(), START_LOCK_WAIT_MS) : WAIT_FAILED;
     HWND agent = WaitForAgent();
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
         if (!agent)
@@ -199,7 +207,7 @@ int ComplainNoAgent(const StartFailure& failure, bool startOnly)
                                             L"Folderlane, then try again."});
     case StartFailure::NotStarted:
         wsprintfW(number, L"%lu", failure.error);
-        return ComplainOnce(EXIT_NO_AGENT, {L"Folderlane is not running, and ", commandLine,
+        return ComplainOnce(EXIT_NO_AGENT, {L"Folderlane is not running, and ", program,
                                             L" could not be started (error ", number,
                                             L").\r\n\r\nStart Folderlane yourself, or install it again; "
                                             L"then try again."});
@@ -209,9 +217,9 @@ int ComplainNoAgent(const StartFailure& failure, bool startOnly)
     case StartFailure::Busy:
         if (startOnly)
             return EXIT_NO_AGENT;
-        return ComplainOnce(EXIT_NO_AGENT,
-                            {L"Folderlane is being started, but was not ready after 15 seconds.\r\n\r\n",
-                             WAIT_FOR_ICON});
+        wsprintfW(number, L"%lu", START_LOCK_WAIT_MS / 1000);
+        return ComplainOnce(EXIT_NO_AGENT, {L"Folderlane is being started, but was not ready after ", number,
+                                            L" seconds.\r\n\r\n", WAIT_FOR_ICON});
     case StartFailure::NotReady:
     case StartFailure::None:
         break;
@@ -219,8 +227,10 @@ int ComplainNoAgent(const StartFailure& failure, bool startOnly)
     // At log-on a slow agent still comes up, with nobody waiting for it.
     if (startOnly)
         return EXIT_NO_AGENT;
-    return ComplainOnce(EXIT_NO_AGENT, {L"Folderlane was started but was not ready after 10 seconds.\r\n\r\n",
-                                        WAIT_FOR_ICON});
+    wsprintfW(number, L"%lu", AGENT_START_MS / 1000);
+    return ComplainOnce(EXIT_NO_AGENT,
+                        {L"Folderlane was started but was not ready after ", number, L" seconds.\r\n\r\n",
+                         WAIT_FOR_ICON});
 }
 
 }  // namespace

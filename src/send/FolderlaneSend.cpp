@@ -2,7 +2,7 @@
 // "folderlane-send FOLDER" sends the folder to the top of the list;
 // "folderlane-send --handoff" asks for the hand-off to Vantro. A console
 // program, for its messages and exit codes; Explorer uses folderlane-open.
-#include "app/Endpoint.h"
+#include "shared/Endpoint.h"
 #include "send/Delivery.h"
 
 #include <cwchar>

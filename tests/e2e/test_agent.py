@@ -62,6 +62,12 @@ class WindowAndIcon(AgentTestCase):
             self.assertEqual(self.world.icons(), [first.icon])
             self.world.keys("Escape")
             wait_for(lambda: not self.world.menu_windows(), 5, what="the menu to close")
+        # An opener's start says /quiet: it ends as well, but shows no menu.
+        quiet = subprocess.run(["wine", self.world.windows_path(exe), "/quiet"], env=first.record_env(),
+                               stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+        self.assertEqual(quiet.returncode, 0)
+        time.sleep(2)
+        self.assertEqual((self.world.menu_windows(), self.world.icons()), ([], [first.icon]))
 
         second = self.new_agent()
         self.assertNotEqual(first.folder, second.folder)

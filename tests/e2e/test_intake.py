@@ -435,6 +435,59 @@ class Sender(IntakeTestCase):
         self.assertEqual(agent.attach(window).send(WM_CLOSE), 0)
         wait_for(lambda: not self.world.agent_windows(), 10, what="the agent to end")
 
+    def test_an_opener_does_not_wait_for_another_copys_start(self):
+        # This copy's opener waits for a first agent that holds its lock
+        # without a window yet, and holds its copy's start lock meanwhile
+        # (10 s and more); an opener of another copy (none beside it) says
+        # at once that it cannot start one.
+        agent = self.new_agent(start=False)
+        for program in (os.path.join(self.world.tools, "probe.exe"),
+                        os.path.join(self.world.build, "folderlane-open.exe")):
+            shutil.copy(program, agent.folder)
+        lock = subprocess.Popen(["wine", self.world.windows_path(agent.path("probe.exe")), "lock", "30"],
+                                env=self.world.env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, text=True)
+        self.addCleanup(lock.kill)
+        self.assertEqual(lock.stdout.readline().strip(), "held")
+        waiting = subprocess.Popen(["wine", self.world.windows_path(agent.path("folderlane-open.exe")),
+                                    self.make_folder(agent, "Waiting")], env=agent.record_env(),
+                                   stdin=subprocess.DEVNULL)
+        self.addCleanup(waiting.kill)
+        time.sleep(2)
+        other = self.shipped("folderlane-open.exe", ROOT, wait=False)
+        self.addCleanup(other.kill)
+        box, text = self.world.message_box("Folderlane", timeout=7)
+        self.assertIn("could not be started", text)
+        self.world.press(box, IDOK)
+        self.assertEqual(other.wait(20), 3)
+
+    def test_a_window_another_program_published_first_gets_no_folder(self):
+        # Before the agent starts, another program publishes a window of the
+        # agent's class in the copy's section, which the agent may not write.
+        agent = self.new_agent(start=False)
+        for program in ("folderlane-send.exe", "folderlane-open.exe"):
+            shutil.copy(os.path.join(self.world.build, program), agent.folder)
+        squatter = subprocess.Popen(["wine", "C:\\e2e\\probe.exe", "squat", self.world.windows_path(agent.folder)],
+                                    env=self.world.env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                    text=True)
+        self.addCleanup(squatter.kill)
+        self.assertEqual(squatter.stdout.readline().strip(), "ready")
+        agent.start()
+        for n, program in enumerate(("folderlane-send.exe", "folderlane-open.exe")):
+            folder, before = self.make_folder(agent, f"Sent{n}"), len(agent.records())
+            run = subprocess.run(["wine", self.world.windows_path(agent.path(program)), folder],
+                                 env=agent.record_env(), stdin=subprocess.DEVNULL, capture_output=True, timeout=90)
+            self.assertEqual(run.returncode, 0, program)
+            self.assertOpenedFolder(self.new_records(agent, before), folder)
+        # A second start shows the agent's menu, and no second icon.
+        again = subprocess.run(["wine", self.world.windows_path(agent.path("Folderlane.exe"))],
+                               env=agent.record_env(), stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+        self.assertEqual(again.returncode, 0)
+        agent.wait_for_menu()
+        self.assertEqual(self.world.icons(), [agent.icon])
+        self.world.keys("Escape")
+        squatter.kill()
+        self.assertNotIn("copydata", squatter.communicate(timeout=10)[0])
+
 
 class DoubleByteCodePage(IntakeTestCase, ExportTestCase):
     """Code page 932, where the second byte of a character can be 0x5C, the

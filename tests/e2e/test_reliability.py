@@ -2,8 +2,9 @@
 arrive while the agent waits in a menu, box or dialog, thousands of menus
 and hand-offs without growth, and a start before the taskbar is ready.
 
-Environment: E2E_STORM_SECONDS (default 60) and E2E_STORM_SEED (default
-20240611, the second sender takes the next number); E2E_LEAK_MENUS and
+Environment: E2E_STORM_SECONDS (default 60), E2E_STORM_SEED (default
+20240611, the second sender takes the next number) and E2E_STORM_MIX
+("menus": half the messages are right presses on the icon); E2E_LEAK_MENUS and
 E2E_LEAK_HANDOFFS (defaults 3000 and 2000, about two and a half minutes
 here; the full 5000 and 5000 take about five and a half, so raise
 E2E_TIMEOUT with them).
@@ -42,9 +43,9 @@ class StressMixin:
         self.assertEqual(run.returncode, 0, f"stress {args[0]}: {run.stderr.strip()}")
         return run.stdout
 
-    def stress_in_background(self, *args):
+    def stress_in_background(self, *args, extra=None):
         return subprocess.Popen(["wine", "C:\\e2e\\stress.exe", *map(str, args)],
-                                env=self.world.env(), stdin=subprocess.DEVNULL,
+                                env=self.world.env(extra=extra), stdin=subprocess.DEVNULL,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
 
     def wait_said(self, process, word, timeout=30):
@@ -102,7 +103,9 @@ class Storm(StressMixin, AgentTestCase):
         self.addCleanup(dismisser.kill)
         self.wait_said(dismisser, "ready")
 
-        senders = [self.stress_in_background("storm", agent.hwnd, seed + i, seconds, *folders)
+        # E2E_STORM_MIX=menus: half the messages are right presses.
+        mix = {"E2E_STORM_MIX": os.environ.get("E2E_STORM_MIX", "")}
+        senders = [self.stress_in_background("storm", agent.hwnd, seed + i, seconds, *folders, extra=mix)
                    for i in range(2)]
         results = []
         for sender in senders:

@@ -9,12 +9,13 @@
 // a usage error, 3 on a time-out.
 #include <windows.h>
 #include <shellapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
 #include "Commands.h"
 #include "KeeperIcon.h"
-#include "app/Endpoint.h"
+#include "shared/Endpoint.h"
 #include "WindowText.h"
 
 #include <cstdio>
@@ -532,6 +533,49 @@ int Lock(int argc, char** argv)
     return 0;
 }
 
+// squat FOLDER: another program, started before the agent of the copy in
+// FOLDER, makes the section that publishes that agent's window, which the
+// others may only read, and puts there a window of its own, of the agent's
+// class and title. Says "ready", then "copydata" for each folder it gets.
+LRESULT CALLBACK SquatterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COPYDATA && std::printf("copydata\n"))
+        std::fflush(stdout);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+int Squat(int argc, char** argv)
+{
+    if (argc < 1)
+        Fail(EXIT_USAGE, "squat FOLDER");
+    WCHAR program[MAX_PATH + 2];
+    const int length = MultiByteToWideChar(CP_ACP, 0, argv[0], -1, program, MAX_PATH) - 1;
+    lstrcatW(program, L"\\x");
+    CopyIdentity identity;
+    IdentityOfProgramFolder(program, static_cast<DWORD>(length + 2), identity);
+    ObjectName name;
+    NameOfCopys(identity, L"AgentWindow", name);
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = SquatterProc;
+    windowClass.lpszClassName = MAIN_WINDOW_CLASS;
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowA(MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    PSECURITY_DESCRIPTOR readOnly = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;GR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, readOnly, FALSE};
+    HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, sizeof(DWORD), name);
+    void* view = section ? MapViewOfFile(section, FILE_MAP_WRITE, 0, 0, sizeof(DWORD)) : nullptr;
+    if (!window || !view)
+        Fail(EXIT_NOT_FOUND, "no window or section");
+    *static_cast<DWORD*>(view) = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(window));
+    std::printf("ready\n");
+    std::fflush(stdout);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+        DispatchMessageA(&message);
+    return 0;
+}
+
 int Send(int argc, char** argv) { return SendOrPost(argc, argv, false); }
 int Post(int argc, char** argv) { return SendOrPost(argc, argv, true); }
 
@@ -542,7 +586,7 @@ const Command commands[] = {
     {"notify", Notify},
     {"exec", Exec},   {"run", Run},         {"verb", Verb},     {"folder", Folder},
     {"modules", Modules},
-    {"keep", Keep},   {"lock", Lock},
+    {"keep", Keep},   {"lock", Lock},       {"squat", Squat},
 };
 
 }  // namespace
@@ -552,6 +596,6 @@ int main(int argc, char** argv)
     const int code = RunCommand(commands, argc, argv);
     if (code >= 0)
         return code;
-    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|run|verb|folder|modules|keep|lock ...\n");
+    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|run|verb|folder|modules|keep|lock|squat ...\n");
     return EXIT_USAGE;
 }

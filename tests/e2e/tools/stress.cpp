@@ -105,13 +105,17 @@ int Storm(int argc, char** argv)
     const std::vector<std::string> folders(argv + 3, argv + argc);
     auto below = [&random](unsigned n) { return static_cast<unsigned>(random() % n); };
 
+    char mix[16] = "";
+    const bool menus = GetEnvironmentVariableA("E2E_STORM_MIX", mix, sizeof mix) && std::strcmp(mix, "menus") == 0;
     StormCounts counts;
     // Per folder, the sends answered 1: each is to be opened once.
     std::vector<unsigned long> taken(folders.size());
     StormDismisser* dismisser = StartDismisser(window);
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < seconds * 1000 && IsWindow(window)) {
-        const unsigned pick = below(100);
+        // With E2E_STORM_MIX=menus every other message is a right press on
+        // the icon: menus open over the boxes and dialogs the rest open.
+        const unsigned pick = menus && below(2) == 0 ? 99 : below(100);
         DWORD_PTR result = 0;
         if (pick < 45) {
             // A folder, which the shell opens while boxes and menus come and
