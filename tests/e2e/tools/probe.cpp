@@ -348,23 +348,35 @@ int Menu(int, char**)
     return menus.empty() ? EXIT_NOT_FOUND : 0;
 }
 
+struct TrayIcons {
+    const char* iconClass;  // nullptr: every visible child is an icon
+    std::vector<HWND> found;
+};
+
 BOOL CALLBACK CollectTrayIcon(HWND window, LPARAM param)
 {
-    if (IsWindowVisible(window))
-        reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    auto* icons = reinterpret_cast<TrayIcons*>(param);
+    if (IsWindowVisible(window) && (!icons->iconClass || ClassOf(window) == icons->iconClass))
+        icons->found.push_back(window);
     return TRUE;
 }
 
-// tray: one line "icon X,Y" per icon in Wine's stand-alone tray window,
-// X,Y being the icon's centre on the screen; fails when there is no tray.
+// tray: one line "icon X,Y" per icon in Wine's tray, X,Y being the icon's
+// centre on the screen; fails when there is no tray. Wine 8 shows the icons
+// in a stand-alone window of its X11 driver; Wine 10 in explorer's own
+// taskbar window, one child of class "__wine_tray_icon" each.
 int Tray(int, char**)
 {
-    const auto trays = FindTopLevel("__winex11_standalone_tray", true);
+    TrayIcons icons = {nullptr, {}};
+    auto trays = FindTopLevel("__winex11_standalone_tray", true);
+    if (trays.empty()) {
+        trays = FindTopLevel("Shell_TrayWnd", true);
+        icons.iconClass = "__wine_tray_icon";
+    }
     if (trays.empty())
         Fail(EXIT_NOT_FOUND, "no tray window");
-    std::vector<HWND> icons;
     EnumChildWindows(trays.front(), CollectTrayIcon, reinterpret_cast<LPARAM>(&icons));
-    for (HWND icon : icons) {
+    for (HWND icon : icons.found) {
         RECT rect = {};
         GetWindowRect(icon, &rect);
         std::printf("icon %ld,%ld\n", (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
