@@ -380,9 +380,10 @@ class World:
         with '/' in folders) and no room for more; returns its host folder. Unmounted when the test case
         ends, also when it fails."""
         mount = tempfile.mkdtemp(prefix="drive-", dir=self.tmp)
-        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", mount], check=True)
+        self.as_root("mount", "-t", "tmpfs", "-o", f"size=64k,uid={os.getuid()},gid={os.getgid()}",
+                     "tmpfs", mount)
         # Lazily: a Wine process that has not let go yet cannot keep it mounted.
-        case.addCleanup(subprocess.run, ["umount", "--lazy", mount], check=True)
+        case.addCleanup(self.as_root, "umount", "--lazy", mount)
         os.symlink(mount, os.path.join(self.prefix, "dosdevices", "d:"))
         case.addCleanup(os.remove, os.path.join(self.prefix, "dosdevices", "d:"))
         for name, data in dict(files, filler=b"\0" * 65536).items():
@@ -394,6 +395,12 @@ class World:
                 if error.errno != errno.ENOSPC or name != "filler":
                     raise
         return mount
+
+    @staticmethod
+    def as_root(*command):
+        """Runs a command that needs root: through sudo for a user who has it."""
+        sudo = [] if os.geteuid() == 0 else ["sudo", "-n"]
+        subprocess.run([*sudo, *command], check=True, timeout=60)
 
     def menu_windows(self):
         """Pop-up menus (class "#32768") shown at the moment."""

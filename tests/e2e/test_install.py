@@ -338,7 +338,7 @@ class Installer(IntakeTestCase):
         for folder in (taken, open_):
             os.makedirs(folder)
             self.addCleanup(shutil.rmtree, folder, True)
-        os.chown(taken, 4321, 4321)
+        self.world.as_root("chown", "4321:4321", taken)
         os.chmod(open_, 0o777)
         long_name = "C:\\e2e-long\\" + "n" * 300 + "\\Folderlane"
         for folder in ("C:\\e2e-taken", "C:\\e2e-open", "C:\\e2e-open\\Folderlane", long_name):

@@ -561,6 +561,10 @@ const Command commands[] = {
 
 int main(int argc, char** argv)
 {
+    // Screen coordinates in pixels, as xdotool takes them and the agent
+    // (aware of the scale) draws: Wine 10, like Windows, scales them for a
+    // program that is not aware.
+    SetProcessDPIAware();
     const int code = RunCommand(commands, argc, argv);
     if (code >= 0)
         return code;
