@@ -108,14 +108,15 @@ as_user() {
         LOGNAME="$user" LANG=C.UTF-8 TERM=dumb PATH=/usr/local/bin:/usr/bin:/bin \
         bash -c "cd ~/folderlane && $1"
 }
-# `make run` in a process group of its own, ended once the screenshot of the
-# tray has been taken (a background job ignores Ctrl-C's signal: TERM).
+# `make run` as in a terminal (a job of its own), ended as Ctrl-C ends it
+# once the screenshot of the tray has been taken.
 runs=$(date +%s)
 run_status=0
-as_user 'setsid make run & run=$!
+as_user 'set -m
+    make run & run=$!
     while kill -0 $run 2>/dev/null && [ ! -s build/win32/tray.png ]; do sleep 2; done
     sleep 2
-    kill -TERM -- -$run 2>/dev/null
+    kill -INT -- -$run
     wait $run
     test -s build/win32/tray.png' || run_status=$?
 screenshot=${log%.log}-tray.png
