@@ -146,6 +146,7 @@ class World:
         self.prefix = os.path.join(self.tmp, "prefix")
         self.home = os.path.join(self.tmp, "home")
         os.makedirs(self.home)
+        self.documents = None  # the user's Documents folder, once the prefix is made
         self.xvfb = None
         self.keeper = None
         self.keeper_icon = None
@@ -203,6 +204,9 @@ class World:
         shutil.copy(os.path.join(self.tools, "recorder.exe"), os.path.join(e2e, "shellview.exe"))
         self._import_associations(e2e)
         self._start_keeper()
+        # Wine 8 links Documents to HOME; Wine 10 makes it a folder of the prefix.
+        CSIDL_PERSONAL = 5
+        self.documents = os.path.realpath(self.host_path(self.probe("folder", CSIDL_PERSONAL).strip()))
 
     def _start_keeper(self):
         # The keeper (see "probe keep") holds the desktop and one tray icon

@@ -186,7 +186,7 @@ class WhileWaiting(StressMixin, ExportTestCase):
 
     def test_a_folder_sent_during_each_wait_reaches_the_next_handoff(self):
         agent = self.new_agent()
-        documents_file = os.path.join(self.world.home, "TmpTmpTmp.vtr")
+        documents_file = os.path.join(self.world.documents, "TmpTmpTmp.vtr")
         # The list as the agent should hold it, index 0 first.
         expected = ["C:\\"]
 
