@@ -447,6 +447,39 @@ int Run(int argc, char** argv)
     return PrintExitCode(process.hProcess, 60000, "the program is still running");
 }
 
+// elevated: 1 when the probe runs with full administrator rights (as Wine 8
+// runs every program), 0 when not (Wine 10, like Windows, but for "runas").
+int Elevated(int, char**)
+{
+    HANDLE token = nullptr;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) ||
+        !GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size))
+        Fail(EXIT_NOT_FOUND, "no token elevation");
+    CloseHandle(token);
+    std::printf("%lu\n", static_cast<unsigned long>(elevation.TokenIsElevated));
+    return 0;
+}
+
+// runas FILE [PARAMS]: starts a program as "Run as administrator" does (the
+// shell's runas verb), waits for it and prints its exit code.
+int RunAs(int argc, char** argv)
+{
+    if (argc < 1 || argc > 2)
+        Fail(EXIT_USAGE, "runas FILE [PARAMS]");
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = "runas";
+    info.lpFile = argv[0];
+    info.lpParameters = argc > 1 ? argv[1] : nullptr;
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExA(&info) || !info.hProcess)
+        Fail(EXIT_NOT_FOUND, "the program did not start");
+    return PrintExitCode(info.hProcess, 120000, "the program is still running");
+}
+
 // verb CLASS VERB PATH [DIRECTORY]: what Explorer does when the user chooses
 // a verb on an item of a class (Directory, Directory\Background, Drive): the
 // shell finds the verb's command and runs it with the path put in; on a
@@ -554,7 +587,7 @@ const Command commands[] = {
     {"notify", Notify},
     {"exec", Exec},   {"run", Run},         {"verb", Verb},     {"folder", Folder},
     {"modules", Modules},
-    {"keep", Keep},   {"lock", Lock},
+    {"keep", Keep},   {"lock", Lock},       {"elevated", Elevated}, {"runas", RunAs},
 };
 
 }  // namespace
@@ -568,6 +601,6 @@ int main(int argc, char** argv)
     const int code = RunCommand(commands, argc, argv);
     if (code >= 0)
         return code;
-    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|run|verb|folder|modules|keep|lock ...\n");
+    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|run|verb|folder|modules|keep|lock|elevated|runas ...\n");
     return EXIT_USAGE;
 }
