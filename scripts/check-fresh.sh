@@ -10,6 +10,8 @@
 # this machine's apt uses); installs nothing here but debootstrap.
 # Usage: scripts/check-fresh.sh [RELEASE [LOG]]   (RELEASE: trixie, bookworm...)
 set -euo pipefail
+# Read whole before it runs: a checkout that changes meanwhile cannot change it.
+{
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 suite=${1:-trixie}
 log=${2:-${TMPDIR:-/tmp}/folderlane-check-fresh-$suite.log}
@@ -83,6 +85,8 @@ deb $mirror $suite-updates main
 deb $security $suite-security main
 EOF
 cp -L /etc/resolv.conf "$fresh/etc/resolv.conf"
+# sudo looks its host up.
+echo "127.0.1.1 $(hostname)" >>"$fresh/etc/hosts"
 # A new user as the README has in mind: not root, in the sudo group (no
 # password: nobody is there to type it).
 chroot "$fresh" useradd --create-home --shell /bin/bash --groups sudo "$user"
@@ -120,17 +124,16 @@ as_user 'set -m
     wait $run
     test -s build/win32/tray.png' || run_status=$?
 screenshot=${log%.log}-tray.png
-cp "$home/folderlane/build/win32/tray.png" "$screenshot" 2>/dev/null ||
-    { run_status=1; screenshot="none"; }
-echo "check-fresh: make run: screenshot $screenshot after $(elapsed "$runs") (status $run_status)" >>"$log"
+cp "$home/folderlane/build/win32/tray.png" "$screenshot" 2>/dev/null || screenshot="none"
+[ "$screenshot" != none ] || run_status=1
 
 tests=$(date +%s)
 status=0
 as_user 'make test' || status=$?
-grep -E '^(=== |Summary:|Failed suites:|check-reproducible: the two|check-fresh: make run)' "$log" ||
-    tail -n 20 "$log"
+grep -E '^(=== |Summary:|Failed suites:|check-reproducible: the two)' "$log" || tail -n 20 "$log"
+echo "check-fresh: $release: make run exited $run_status, its screenshot of the tray: $screenshot"
+echo "check-fresh: $release: make test exited $status after $(elapsed "$tests")"
 [ "$run_status" -eq 0 ] || status=1
-echo "check-fresh: make run showed the tray ($screenshot) after $(elapsed "$runs")" \
-     "; make test exited $status after $(elapsed "$tests")"
-echo "check-fresh: $release as $user: exited $status after $(elapsed "$start") in all"
+echo "check-fresh: $release as $user (sudo): exited $status after $(elapsed "$start") in all"
 exit $status
+}
