@@ -589,8 +589,11 @@ class Agent:
         return result
 
     def handoff_copy(self, record_number):
-        """Bytes of the .vtr file that the record_number-th record (from 1) was given."""
-        with open(os.path.join(self.record_dir, f"handoff-{record_number}.vtr"), "rb") as f:
+        """Bytes of the .vtr file that the record_number-th record (from 1) was given
+        (named so once whole, just after the record)."""
+        path = os.path.join(self.record_dir, f"handoff-{record_number}.vtr")
+        wait_for(lambda: os.path.exists(path), 5, 0.1, f"the copy {path}")
+        with open(path, "rb") as f:
             return f.read()
 
     # -- the end -------------------------------------------------------------

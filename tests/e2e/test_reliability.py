@@ -74,8 +74,6 @@ class StressMixin:
         before = len(self.handoffs(agent))
         self.assertEqual(agent.send(WM_HANDOFF), 0)
         number = wait_for(lambda: self.handoffs(agent)[before:], 15, what="the hand-off")[0]
-        copy = os.path.join(agent.record_dir, f"handoff-{number}.vtr")
-        wait_for(lambda: os.path.isfile(copy), 10, what="the hand-off copy")
         return agent.handoff_copy(number)
 
     def busy_windows(self, agent):
