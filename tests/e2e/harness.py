@@ -61,7 +61,10 @@ def wine_env(prefix, home, display, overrides=QUIET_OVERRIDES):
     """The environment of a private Wine world: its prefix, HOME and display."""
     env = dict(os.environ)
     env.update(WINEPREFIX=prefix, WINEARCH="win32", WINEDEBUG="-all", HOME=home,
-               DISPLAY=display, WINEDLLOVERRIDES=overrides)
+               DISPLAY=display, WINEDLLOVERRIDES=overrides,
+               # Caches beside HOME, not in it: Wine 8 shows HOME as Documents,
+               # where a normal user's run would find a ".cache" of its own.
+               XDG_CACHE_HOME=os.path.join(os.path.dirname(home), "cache"))
     return env
 
 
