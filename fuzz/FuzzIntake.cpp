@@ -3,6 +3,7 @@
 #include "FuzzCheck.h"
 #include "app/IntakePayload.h"
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 

@@ -58,6 +58,8 @@ if [ -n "$signed" ]; then
 else
     echo "Signed: no"
 fi
+# The packages' versions are those of one release and its updates.
+echo "Build-Release: $(. /etc/os-release && echo "$PRETTY_NAME")"
 echo "Build-Architecture: $(dpkg --print-architecture)"
 echo "Build-Packages:"
 packages "${files[@]}" | tee "$closure_roots" | sed 's/^/ /'

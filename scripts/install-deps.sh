@@ -11,7 +11,14 @@ pkg_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'insta
 have cmake || need+=(cmake)
 have make || need+=(make)
 have g++ || need+=(g++)
-have clang || need+=(clang)
+# clang with its own sanitizer and fuzzer runtime: without a clang, the two
+# of the same default version; with one, the runtime of its major version.
+if have clang; then
+    clang_major=$(clang -dumpversion)
+    pkg_installed "libclang-rt-${clang_major%%.*}-dev" || need+=("libclang-rt-${clang_major%%.*}-dev")
+else
+    need+=(clang libclang-rt-dev)
+fi
 have i686-w64-mingw32-g++ || need+=(g++-mingw-w64-i686 mingw-w64-i686-dev)
 have i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
 have wine || need+=(wine)
@@ -37,7 +44,6 @@ have debootstrap || need+=(debootstrap)
 pkg_installed python3-yaml || need+=(python3-yaml)
 pkg_installed python3-jsonschema || need+=(python3-jsonschema)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
-pkg_installed libclang-rt-14-dev || need+=(libclang-rt-14-dev)
 pkg_installed locales || need+=(locales)
 # Wine in a Japanese locale runs with the double-byte code page 932.
 japanese=""

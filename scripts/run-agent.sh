@@ -22,10 +22,12 @@ if [ -z "${DISPLAY:-}" ]; then
     export DISPLAY=":$n"
     sleep 1
     echo "No display: running on a private Xvfb ($DISPLAY); a screenshot of the tray goes to $win32/tray.png"
-    ( sleep 8 && import -window root "$win32/tray.png" 2>/dev/null ) &
+    rm -f "$win32/tray.png"
 fi
 
 wine_prefix_ready
+# Timed from the agent's start: a new prefix alone takes longer than that.
+[ -z "$xvfb_pid" ] || ( sleep 8 && import -window root "$win32/tray.png" 2>/dev/null ) &
 echo "Folderlane is running in the tray. Ctrl-C ends it."
 cd "$win32" && wine ./Folderlane.exe
 echo "Folderlane ended with exit code $?."

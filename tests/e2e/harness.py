@@ -61,7 +61,10 @@ def wine_env(prefix, home, display, overrides=QUIET_OVERRIDES):
     """The environment of a private Wine world: its prefix, HOME and display."""
     env = dict(os.environ)
     env.update(WINEPREFIX=prefix, WINEARCH="win32", WINEDEBUG="-all", HOME=home,
-               DISPLAY=display, WINEDLLOVERRIDES=overrides)
+               DISPLAY=display, WINEDLLOVERRIDES=overrides,
+               # Caches beside HOME, not in it: Wine 8 shows HOME as Documents,
+               # where a normal user's run would find a ".cache" of its own.
+               XDG_CACHE_HOME=os.path.join(os.path.dirname(home), "cache"))
     return env
 
 
@@ -146,6 +149,7 @@ class World:
         self.prefix = os.path.join(self.tmp, "prefix")
         self.home = os.path.join(self.tmp, "home")
         os.makedirs(self.home)
+        self.documents = None  # the user's Documents folder, once the prefix is made
         self.xvfb = None
         self.keeper = None
         self.keeper_icon = None
@@ -203,6 +207,9 @@ class World:
         shutil.copy(os.path.join(self.tools, "recorder.exe"), os.path.join(e2e, "shellview.exe"))
         self._import_associations(e2e)
         self._start_keeper()
+        # Wine 8 links Documents to HOME; Wine 10 makes it a folder of the prefix.
+        CSIDL_PERSONAL = 5
+        self.documents = os.path.realpath(self.host_path(self.probe("folder", CSIDL_PERSONAL).strip()))
 
     def _start_keeper(self):
         # The keeper (see "probe keep") holds the desktop and one tray icon
@@ -380,9 +387,10 @@ class World:
         with '/' in folders) and no room for more; returns its host folder. Unmounted when the test case
         ends, also when it fails."""
         mount = tempfile.mkdtemp(prefix="drive-", dir=self.tmp)
-        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", mount], check=True)
+        self.as_root("mount", "-t", "tmpfs", "-o", f"size=64k,uid={os.getuid()},gid={os.getgid()}",
+                     "tmpfs", mount)
         # Lazily: a Wine process that has not let go yet cannot keep it mounted.
-        case.addCleanup(subprocess.run, ["umount", "--lazy", mount], check=True)
+        case.addCleanup(self.as_root, "umount", "--lazy", mount)
         os.symlink(mount, os.path.join(self.prefix, "dosdevices", "d:"))
         case.addCleanup(os.remove, os.path.join(self.prefix, "dosdevices", "d:"))
         for name, data in dict(files, filler=b"\0" * 65536).items():
@@ -394,6 +402,12 @@ class World:
                 if error.errno != errno.ENOSPC or name != "filler":
                     raise
         return mount
+
+    @staticmethod
+    def as_root(*command):
+        """Runs a command that needs root: through sudo for a user who has it."""
+        sudo = [] if os.geteuid() == 0 else ["sudo", "-n"]
+        subprocess.run([*sudo, *command], check=True, timeout=60)
 
     def menu_windows(self):
         """Pop-up menus (class "#32768") shown at the moment."""
@@ -578,8 +592,11 @@ class Agent:
         return result
 
     def handoff_copy(self, record_number):
-        """Bytes of the .vtr file that the record_number-th record (from 1) was given."""
-        with open(os.path.join(self.record_dir, f"handoff-{record_number}.vtr"), "rb") as f:
+        """Bytes of the .vtr file that the record_number-th record (from 1) was given
+        (named so once whole, just after the record)."""
+        path = os.path.join(self.record_dir, f"handoff-{record_number}.vtr")
+        wait_for(lambda: os.path.exists(path), 5, 0.1, f"the copy {path}")
+        with open(path, "rb") as f:
             return f.read()
 
     # -- the end -------------------------------------------------------------

@@ -208,11 +208,11 @@ class Dialog(ExportTestCase):
         self.assertEqual(types, ["VantroSA files (*.vtx)", "Text files (*.txt)"])
 
         # Escape cancels: nothing written, nothing shown.
-        before = sorted(os.listdir(self.world.home))
+        before = sorted(os.listdir(self.world.documents))
         self.world.keys("Escape")
         self.wait_closed(dialog)
         self.assertNothingShown(agent)
-        self.assertEqual(sorted(os.listdir(self.world.home)), before)
+        self.assertEqual(sorted(os.listdir(self.world.documents)), before)
         self.assertEqual(os.listdir(self.out), [])
 
         # The next export starts from the same defaults, whatever the last one chose.
@@ -290,7 +290,7 @@ class Dialog(ExportTestCase):
 class Formats(ExportTestCase):
 
     def test_accepting_the_defaults_writes_FolderExport_vtr_in_documents(self):
-        target = os.path.join(self.world.home, "FolderExport.vtr")
+        target = os.path.join(self.world.documents, "FolderExport.vtr")
         if os.path.exists(target):
             os.remove(target)
         self.addCleanup(lambda: os.path.exists(target) and os.remove(target))

@@ -349,23 +349,35 @@ int Menu(int, char**)
     return menus.empty() ? EXIT_NOT_FOUND : 0;
 }
 
+struct TrayIcons {
+    const char* iconClass;  // nullptr: every visible child is an icon
+    std::vector<HWND> found;
+};
+
 BOOL CALLBACK CollectTrayIcon(HWND window, LPARAM param)
 {
-    if (IsWindowVisible(window))
-        reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    auto* icons = reinterpret_cast<TrayIcons*>(param);
+    if (IsWindowVisible(window) && (!icons->iconClass || ClassOf(window) == icons->iconClass))
+        icons->found.push_back(window);
     return TRUE;
 }
 
-// tray: one line "icon X,Y" per icon in Wine's stand-alone tray window,
-// X,Y being the icon's centre on the screen; fails when there is no tray.
+// tray: one line "icon X,Y" per icon in Wine's tray, X,Y being the icon's
+// centre on the screen; fails when there is no tray. Wine 8 shows the icons
+// in a stand-alone window of its X11 driver; Wine 10 in explorer's own
+// taskbar window, one child of class "__wine_tray_icon" each.
 int Tray(int, char**)
 {
-    const auto trays = FindTopLevel("__winex11_standalone_tray", true);
+    TrayIcons icons = {nullptr, {}};
+    auto trays = FindTopLevel("__winex11_standalone_tray", true);
+    if (trays.empty()) {
+        trays = FindTopLevel("Shell_TrayWnd", true);
+        icons.iconClass = "__wine_tray_icon";
+    }
     if (trays.empty())
         Fail(EXIT_NOT_FOUND, "no tray window");
-    std::vector<HWND> icons;
     EnumChildWindows(trays.front(), CollectTrayIcon, reinterpret_cast<LPARAM>(&icons));
-    for (HWND icon : icons) {
+    for (HWND icon : icons.found) {
         RECT rect = {};
         GetWindowRect(icon, &rect);
         std::printf("icon %ld,%ld\n", (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
@@ -434,6 +446,39 @@ int Run(int argc, char** argv)
         Fail(EXIT_NOT_FOUND, "the program did not start");
     CloseHandle(process.hThread);
     return PrintExitCode(process.hProcess, 60000, "the program is still running");
+}
+
+// elevated: 1 when the probe runs with full administrator rights (as Wine 8
+// runs every program), 0 when not (Wine 10, like Windows, but for "runas").
+int Elevated(int, char**)
+{
+    HANDLE token = nullptr;
+    TOKEN_ELEVATION elevation = {};
+    DWORD size = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) ||
+        !GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size))
+        Fail(EXIT_NOT_FOUND, "no token elevation");
+    CloseHandle(token);
+    std::printf("%lu\n", static_cast<unsigned long>(elevation.TokenIsElevated));
+    return 0;
+}
+
+// runas FILE [PARAMS]: starts a program as "Run as administrator" does (the
+// shell's runas verb), waits for it and prints its exit code.
+int RunAs(int argc, char** argv)
+{
+    if (argc < 1 || argc > 2)
+        Fail(EXIT_USAGE, "runas FILE [PARAMS]");
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = "runas";
+    info.lpFile = argv[0];
+    info.lpParameters = argc > 1 ? argv[1] : nullptr;
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExA(&info) || !info.hProcess)
+        Fail(EXIT_NOT_FOUND, "the program did not start");
+    return PrintExitCode(info.hProcess, 120000, "the program is still running");
 }
 
 // verb CLASS VERB PATH [DIRECTORY]: what Explorer does when the user chooses
@@ -587,15 +632,21 @@ const Command commands[] = {
     {"exec", Exec},   {"run", Run},         {"verb", Verb},     {"folder", Folder},
     {"modules", Modules},
     {"keep", Keep},   {"lock", Lock},       {"squat", Squat},
+    {"elevated", Elevated}, {"runas", RunAs},
 };
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // Screen coordinates in pixels, as xdotool takes them and the agent
+    // (aware of the scale) draws: Wine 10, like Windows, scales them for a
+    // program that is not aware.
+    SetProcessDPIAware();
     const int code = RunCommand(commands, argc, argv);
     if (code >= 0)
         return code;
-    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|run|verb|folder|modules|keep|lock|squat ...\n");
+    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|run|verb|folder|modules|keep|lock|squat|elevated|runas ...
+");
     return EXIT_USAGE;
 }

@@ -120,15 +120,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     startup.cb = sizeof startup;
     GetStartupInfoA(&startup);
     const int show = startup.dwFlags & STARTF_USESHOWWINDOW ? startup.wShowWindow : -1;
+    // The copy is whole before its record shows and takes its name at once
+    // after: a test that has seen the line never reads half a copy.
+    const std::string file = Unquoted(arguments);
+    const std::string part = directory + "\\handoff-" + std::to_string(GetCurrentProcessId()) + ".part";
+    const bool copied = EndsWithVtr(file) && CopyFileA(file.c_str(), part.c_str(), FALSE);
     const int number = AppendLine(directory + "\\record.log",
                                   kind + "\t" + arguments + "\t" + std::to_string(show) + "\r\n");
+    if (copied && !(number > 0 && MoveFileExA(part.c_str(), (directory + "\\handoff-" + std::to_string(number) + ".vtr").c_str(),
+                                                MOVEFILE_REPLACE_EXISTING)))
+        DeleteFileA(part.c_str());
     // A program the shell waits for (it opens its file through DDE, and waits
     // until the program is ready or gone): an open that takes seconds.
     if (kind == "slow")
         Sleep(4000);
-    const std::string file = Unquoted(arguments);
-    if (number > 0 && EndsWithVtr(file))
-        CopyFileA(file.c_str(), (directory + "\\handoff-" + std::to_string(number) + ".vtr").c_str(),
-                  FALSE);
     return 0;
 }
