@@ -537,6 +537,17 @@ int Folder(int argc, char** argv)
     return 0;
 }
 
+// Says "ready" and serves the thread's windows until killed.
+int ServeUntilKilled()
+{
+    std::printf("ready\n");
+    std::fflush(stdout);
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0)
+        DispatchMessageA(&message);
+    return 0;
+}
+
 // keep: a quiet Wine process for the whole test run. It keeps the desktop
 // alive between agents (they run with explorer.exe disabled and could not
 // start it again) and holds one tray icon of its own: Wine hides the tray
@@ -547,12 +558,7 @@ int Keep(int, char**)
 {
     if (!AddKeeperIcon("E2EKeeper", 60000))
         Fail(EXIT_TIMEOUT, "the tray took no icon");
-    std::printf("ready\n");
-    std::fflush(stdout);
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0)
-        DispatchMessageA(&message);
-    return 0;
+    return ServeUntilKilled();
 }
 
 // lock SECONDS [deny]: run from an agent's folder, holds that copy's agent
@@ -613,12 +619,7 @@ int Squat(int argc, char** argv)
     if (!window || !view)
         Fail(EXIT_NOT_FOUND, "no window or section");
     *static_cast<DWORD*>(view) = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(window));
-    std::printf("ready\n");
-    std::fflush(stdout);
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0)
-        DispatchMessageA(&message);
-    return 0;
+    return ServeUntilKilled();
 }
 
 int Send(int argc, char** argv) { return SendOrPost(argc, argv, false); }
@@ -646,7 +647,6 @@ int main(int argc, char** argv)
     const int code = RunCommand(commands, argc, argv);
     if (code >= 0)
         return code;
-    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|run|verb|folder|modules|keep|lock|squat|elevated|runas ...
-");
+    std::fprintf(stderr, "usage: probe find|tree|texts|send|post|copydata|press|wait|hold|menu|tray|tip|notify|exec|run|verb|folder|modules|keep|lock|squat|elevated|runas ...\n");
     return EXIT_USAGE;
 }
