@@ -71,7 +71,7 @@ for file in "$@"; do
     if [ -n "${FOLDERLANE_SIGNATURES:-}" ]; then
         signature=$FOLDERLANE_SIGNATURES/$name.sig
         [ -f "$signature" ] || { echo "sign: no signature $signature" >&2; exit 1; }
-        { openssl pkcs7 -inform DER -in "$signature" -print_certs
+        { openssl pkcs7 -in "$signature" -print_certs
           cat /etc/ssl/certs/ca-certificates.crt 2>/dev/null || true; } >"$certs"
         command=(attach-signature -sigin "$signature" -CAfile "$certs")
     else
@@ -87,6 +87,8 @@ for file in "$@"; do
     fi
     mv -f "$file.signed" "$file"
     if [ -n "${FOLDERLANE_SIGNATURES_OUT:-}" ]; then
-        osslsigncode extract-signature -in "$file" -out "$FOLDERLANE_SIGNATURES_OUT/$name.sig" >/dev/null
+        # PEM: Debian 12's osslsigncode writes the DER form with the PE's
+        # own certificate header in front, which nothing else reads.
+        osslsigncode extract-signature -pem -in "$file" -out "$FOLDERLANE_SIGNATURES_OUT/$name.sig" >/dev/null
     fi
 done
