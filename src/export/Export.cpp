@@ -72,13 +72,16 @@ void PlaceDialog(HWND dialog) {
 // after it has ended: EndDialog only hides it and marks it. A second OK or
 // Cancel would then run the dialog's clean-up again (Wine's frees its shell
 // objects twice and crashes). So the dialog gets one closing command at a
-// time, and no command at all once it has ended. Hidden after it was seen
-// is how an ended dialog shows, whichever way it ended (an OK it refuses, or
-// an overwrite the user declines, leaves it open).
+// time, and no command at all once it has ended. Cancel always ends it;
+// hidden after it was seen is how any other end shows (an OK it refuses, or
+// an overwrite the user declines, leaves it open). Ended stays ended: a
+// dialog loop whose queue is first empty after the end shows it once more
+// before it destroys it (Wine's does).
 struct GuardedDialog {
     HWND window = nullptr;
     WNDPROC procedure = nullptr;
     bool seen = false;
+    bool ended = false;
     bool inClosingCommand = false;
 };
 GuardedDialog* OpenDialog = nullptr;
@@ -87,15 +90,17 @@ LRESULT CALLBACK GuardedDialogProc(HWND window, UINT message, WPARAM wParam, LPA
     GuardedDialog& dialog = *OpenDialog;
     const WNDPROC procedure = dialog.procedure;
     const bool visible = IsWindowVisible(window);
+    dialog.ended = dialog.ended || (dialog.seen && !visible);
     dialog.seen = dialog.seen || visible;
     if (message == WM_COMMAND) {
-        if (dialog.seen && !visible) return 0;
+        if (dialog.ended) return 0;
         const WORD id = LOWORD(wParam);
         if (id == IDOK || id == IDCANCEL) {
             if (dialog.inClosingCommand) return 0;
             dialog.inClosingCommand = true;
             const LRESULT result = CallWindowProcA(procedure, window, message, wParam, lParam);
             dialog.inClosingCommand = false;
+            dialog.ended = dialog.ended || id == IDCANCEL;
             return result;
         }
     } else if (message == WM_NCDESTROY) {
@@ -208,11 +213,11 @@ std::string AskExportName() {
 void ExportFolderList(HWND agent) {
     CloseTarget = agent;
     // A second Save As dialog would nest inside the first: show the open one,
-    // or its replace question. An ended dialog is hidden until its loop
-    // returns; keystrokes must not go to it.
+    // or its replace question; keystrokes must not go to an ended one.
     if (OpenDialog) {
         const HWND dialog = OpenDialog->window;
-        if (dialog && IsWindowVisible(dialog)) SetForegroundWindow(GetLastActivePopup(dialog));
+        if (dialog && !OpenDialog->ended && IsWindowVisible(dialog))
+            SetForegroundWindow(GetLastActivePopup(dialog));
         return;
     }
     if (!RecentFolders || RecentFolders->Count() == 0) return;
