@@ -27,13 +27,15 @@ class IntakeTestCase(MenuTestCase):
                             "/d", self.world.registry(key)["Personal"], "/f")
             self.world.reg("add", key, "/v", "Personal", "/t", kind, "/d", folder, "/f")
 
-    def shipped(self, program, *args, cwd=None, wait=True):
-        """Runs a shipped program from C:\\e2e (no agent beside it) as another
-        program would; without wait, returns the running process."""
-        target = os.path.join(self.world.prefix, "drive_c", "e2e", program)
+    def shipped(self, program, *args, cwd=None, wait=True, beside=None):
+        """Runs a shipped program from the folder of the agent beside (its
+        copy), else from C:\\e2e (no agent beside it), as another program
+        would; without wait, returns the running process."""
+        folder = beside.folder if beside else os.path.join(self.world.prefix, "drive_c", "e2e")
+        target = os.path.join(folder, program)
         if not os.path.isfile(target):
             shutil.copy(os.path.join(self.world.build, program), target)
-        command = ["wine", "C:\\e2e\\" + program, *args]
+        command = ["wine", self.world.windows_path(target), *args]
         options = dict(env=self.world.env(), stdin=subprocess.DEVNULL, cwd=cwd)
         if not wait:
             return subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
@@ -42,7 +44,8 @@ class IntakeTestCase(MenuTestCase):
                               **options)
 
     def sender(self, *args, cwd=None):
-        return self.shipped("folderlane-send.exe", *args, cwd=cwd)
+        """The sender of the copy of the test's newest agent."""
+        return self.shipped("folderlane-send.exe", *args, cwd=cwd, beside=(self._agents or [None])[-1])
 
     def send_with_sender(self, agent, folder):
         before = len(agent.records())
@@ -311,6 +314,8 @@ class Sender(IntakeTestCase):
         self.assertIn("no folderlane agent", run.stderr.lower())
 
         agent = self.new_agent()
+        # Another copy's sender (none beside it) leaves this copy's agent alone.
+        self.assertEqual(self.shipped("folderlane-send.exe", "C:\\").returncode, 3)
         # The ANSI file calls take 259 bytes; the agent would take 260.
         path_259 = "C:\\" + "x" * 256
 
