@@ -18,11 +18,13 @@ import shutil
 import subprocess
 import time
 
-from harness import (FAULT_CHANNELS, IDCANCEL, IDNO, IDOK, WM_CLOSE, WM_DESTROY, WM_ENDSESSION,
-                     WM_HANDOFF, AgentTestCase, wait_for)
+from harness import (FAULT_CHANNELS, IDCANCEL, IDNO, IDOK, TRAY_ICON_ID, WM_CLOSE, WM_DESTROY, WM_ENDSESSION,
+                     WM_HANDOFF, WM_RBUTTONDOWN, WM_TRAYNOTIFY, AgentTestCase, wait_for)
 from test_export import SIGNATURE, ExportTestCase, vantro_bytes
+from test_menu import MenuTestCase
 
 IDM_EXIT = 1
+WM_OPENRECEIVED = 0x8001
 MAX_ENTRIES = 16
 PATH_BYTES = 260
 
@@ -93,6 +95,11 @@ class Storm(StressMixin, AgentTestCase):
         # alive but wrong: let Wine report both.
         agent.debug = FAULT_CHANNELS
         agent.start()
+        # E2E_STORM_REFUSE=N: the first of every N posts the agent makes to
+        # itself for the folders it took is refused, as a full queue does.
+        refuse = int(os.environ.get("E2E_STORM_REFUSE", "0"))
+        if refuse:
+            self.stress("refuse", agent.pid, "PostMessageA", 16, refuse, WM_OPENRECEIVED)
         self.addCleanup(lambda: print("      hidden faults: {}, heap warnings: {}".format(
             *map(len, agent.hidden_faults())), flush=True))
         folders = self.folders(agent, "one", "two", "three")
@@ -180,6 +187,28 @@ class Storm(StressMixin, AgentTestCase):
         self.assertEqual(agent.wait_exit(), 0)
         faults, heap = agent.hidden_faults()
         self.assertEqual((faults[:3], heap[:3]), ([], []), "Wine saw faults or a damaged heap in the agent")
+
+
+class RefusedCalls(StressMixin, MenuTestCase):
+    """Calls that Windows may refuse and Wine does not, refused inside the
+    agent by the stress tool."""
+
+    def test_a_post_a_full_queue_refused_and_a_foreground_not_given(self):
+        agent = self.new_agent()
+        # Every other post of the agent to itself for a folder taken is
+        # refused, the first among them: each folder still opens, once.
+        self.stress("refuse", agent.pid, "PostMessageA", 16, 2, WM_OPENRECEIVED)
+        folders = self.folders(agent, "one", "two", "three")
+        self.send_folders(agent, *folders)
+        time.sleep(1)
+        self.assertEqual(sorted(path for _, path in agent.records()), sorted(folders))
+        # Without the foreground no menu opens; the next press shows it.
+        self.stress("refuse", agent.pid, "SetForegroundWindow", 4, 2)
+        agent.post(WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONDOWN)
+        time.sleep(2)
+        self.assertEqual(self.world.menu_windows(), [])
+        self.open_menu(agent)
+        self.world.keys("Escape")
 
 
 class WhileWaiting(StressMixin, ExportTestCase):

@@ -1,7 +1,7 @@
 // The reliability tests' helpers inside the Wine world: a message storm
 // sender, a dismisser of the agent's boxes, dialogs and menus, a reader of a
 // process's handle and object counts, and a stand-in for a taskbar that is
-// not ready yet.
+// not ready yet, and calls of the agent that fail as Windows may fail them.
 //
 // Usage: stress <command> [arguments]; numbers may be decimal or 0x-hex.
 //   storm WINDOW SEED SECONDS [FOLDER]...
@@ -9,10 +9,12 @@
 //   usage PID
 //   cycle WINDOW PID MENUS HANDOFFS
 //   blocker STOPFILE
+//   refuse PID FUNCTION ARGUMENT_BYTES EVERY [MESSAGE]
 // Exit code 0 on success, 1 when something went wrong (said on stderr),
 // 2 on a usage error.
 #include <windows.h>
 #include <winternl.h>
+#include <tlhelp32.h>
 
 #include "Commands.h"
 #include "WindowText.h"
@@ -538,9 +540,105 @@ int Blocker(int argc, char** argv)
     return 0;
 }
 
+// -- refuse --------------------------------------------------------------------
+
+// The slot of the process's import table through which its program calls
+// the named function; 0 when it imports none of that name.
+DWORD_PTR ImportSlot(HANDLE process, BYTE* base, const char* function)
+{
+    auto read = [process](const void* at, void* into, SIZE_T size) {
+        return ReadProcessMemory(process, at, into, size, nullptr) != FALSE;
+    };
+    IMAGE_DOS_HEADER dos;
+    IMAGE_NT_HEADERS nt;
+    if (!read(base, &dos, sizeof dos) || !read(base + dos.e_lfanew, &nt, sizeof nt))
+        return 0;
+    BYTE* at = base + nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (IMAGE_IMPORT_DESCRIPTOR module; read(at, &module, sizeof module) && module.Name; at += sizeof module) {
+        DWORD name = 0;
+        for (DWORD i = 0; read(base + module.OriginalFirstThunk + 4 * i, &name, 4) && name; ++i) {
+            char imported[64] = {};
+            if (!IMAGE_SNAP_BY_ORDINAL32(name) && read(base + name + 2, imported, sizeof imported - 1) &&
+                std::strcmp(imported, function) == 0)
+                return reinterpret_cast<DWORD_PTR>(base + module.FirstThunk + 4 * i);
+        }
+    }
+    return 0;
+}
+
+// refuse PID FUNCTION ARGUMENT_BYTES EVERY [MESSAGE]: from now on the first of
+// every EVERY calls the process's program makes of FUNCTION (a stdcall one
+// of ARGUMENT_BYTES, answering 0 when it fails), or only of those whose
+// second argument is MESSAGE, fails without being made, as Windows fails a
+// post to a full queue or a foreground change it does not allow.
+int Refuse(int argc, char** argv)
+{
+    if (argc < 4)
+        Usage("refuse PID FUNCTION ARGUMENT_BYTES EVERY [MESSAGE]");
+    const DWORD pid = static_cast<DWORD>(Number(argv[0]));
+    const auto bytes = static_cast<WORD>(Number(argv[2]));
+    const auto every = static_cast<DWORD>(Number(argv[3]));
+    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+    HANDLE modules = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    MODULEENTRY32 program = {};
+    program.dwSize = sizeof program;
+    const DWORD_PTR slot =
+        process && modules != INVALID_HANDLE_VALUE && Module32First(modules, &program)
+            ? ImportSlot(process, program.modBaseAddr, argv[1]) : 0;
+    auto* code = static_cast<BYTE*>(VirtualAllocEx(process, nullptr, 64, MEM_COMMIT, PAGE_EXECUTE_READWRITE));
+    DWORD original = 0;
+    if (!slot || !code || !ReadProcessMemory(process, reinterpret_cast<void*>(slot), &original, 4, nullptr)) {
+        std::fprintf(stderr, "stress: the process's calls of %s cannot be reached\n", argv[1]);
+        return EXIT_FAILED;
+    }
+    // The countdown, then the original function, after the code.
+    const auto countdown = reinterpret_cast<DWORD>(code + 48), originalAt = countdown + 4;
+    std::vector<BYTE> thunk;
+    auto dword = [&thunk](DWORD value) {
+        for (int i = 0; i < 32; i += 8)
+            thunk.push_back(static_cast<BYTE>(value >> i));
+    };
+    size_t toOriginal = 0;
+    if (argc > 4) {  // cmp dword [esp+8], MESSAGE; jne original
+        thunk.insert(thunk.end(), {0x81, 0x7C, 0x24, 0x08});
+        dword(static_cast<DWORD>(Number(argv[4])));
+        thunk.insert(thunk.end(), {0x75, 0});
+        toOriginal = thunk.size() - 1;
+    }
+    thunk.insert(thunk.end(), {0xFF, 0x0D});  // dec dword [countdown]; jnz original
+    dword(countdown);
+    thunk.insert(thunk.end(), {0x75, 0});
+    const size_t counted = thunk.size() - 1;
+    thunk.insert(thunk.end(), {0xC7, 0x05});  // mov dword [countdown], EVERY
+    dword(countdown);
+    dword(every);
+    // xor eax, eax; ret BYTES
+    thunk.insert(thunk.end(), {0x31, 0xC0, 0xC2, static_cast<BYTE>(bytes), static_cast<BYTE>(bytes >> 8)});
+    for (size_t jump : {toOriginal, counted})
+        if (jump)
+            thunk[jump] = static_cast<BYTE>(thunk.size() - jump - 1);
+    thunk.insert(thunk.end(), {0xFF, 0x25});  // original: jmp [originalAt]
+    dword(originalAt);
+    thunk.resize(48);
+    dword(1);
+    dword(original);
+    const DWORD patched = reinterpret_cast<DWORD>(code);
+    DWORD was = 0;
+    const bool done = WriteProcessMemory(process, code, thunk.data(), thunk.size(), nullptr) &&
+                      FlushInstructionCache(process, code, thunk.size()) &&
+                      VirtualProtectEx(process, reinterpret_cast<void*>(slot), 4, PAGE_READWRITE, &was) &&
+                      WriteProcessMemory(process, reinterpret_cast<void*>(slot), &patched, 4, nullptr) &&
+                      VirtualProtectEx(process, reinterpret_cast<void*>(slot), 4, was, &was);
+    CloseHandle(modules);
+    CloseHandle(process);
+    if (!done)
+        std::fprintf(stderr, "stress: the call of %s could not be redirected\n", argv[1]);
+    return done ? 0 : EXIT_FAILED;
+}
+
 const Command commands[] = {
     {"storm", Storm}, {"dismiss", Dismiss}, {"usage", UsageOf}, {"cycle", Cycle},
-    {"blocker", Blocker},
+    {"blocker", Blocker}, {"refuse", Refuse},
 };
 
 }  // namespace
@@ -550,5 +648,5 @@ int main(int argc, char** argv)
     const int code = RunCommand(commands, argc, argv);
     if (code >= 0)
         return code;
-    Usage("stress storm|dismiss|usage|cycle|blocker ...");
+    Usage("stress storm|dismiss|usage|cycle|blocker|refuse ...");
 }
