@@ -18,13 +18,16 @@ import shutil
 import subprocess
 import time
 
-from harness import (FAULT_CHANNELS, IDCANCEL, IDNO, IDOK, TRAY_ICON_ID, WM_CLOSE, WM_DESTROY, WM_ENDSESSION,
+from harness import (AWAY_FROM_TRAY, FAULT_CHANNELS, IDCANCEL, IDNO, IDOK, TRAY_ICON_ID, WM_CLOSE, WM_DESTROY, WM_ENDSESSION,
                      WM_HANDOFF, WM_RBUTTONDOWN, WM_TRAYNOTIFY, AgentTestCase, wait_for)
 from test_export import SIGNATURE, ExportTestCase, vantro_bytes
 from test_menu import MenuTestCase
 
 IDM_EXIT = 1
 WM_OPENRECEIVED = 0x8001
+WM_CONTEXTMENU = 0x7B
+WM_KEYDOWN = 0x100
+VK_ESCAPE = 0x1B
 MAX_ENTRIES = 16
 PATH_BYTES = 260
 
@@ -190,8 +193,8 @@ class Storm(StressMixin, AgentTestCase):
 
 
 class RefusedCalls(StressMixin, MenuTestCase):
-    """Calls that Windows may refuse and Wine does not, refused inside the
-    agent by the stress tool."""
+    """Calls that Windows may answer otherwise than Wine does, answered so
+    inside the agent by the stress tool."""
 
     def test_a_post_a_full_queue_refused_and_a_foreground_not_given(self):
         agent = self.new_agent()
@@ -209,6 +212,17 @@ class RefusedCalls(StressMixin, MenuTestCase):
         self.assertEqual(self.world.menu_windows(), [])
         self.open_menu(agent)
         self.world.keys("Escape")
+
+    def test_the_menu_keys_menu_opens_at_the_icon_where_the_tray_tells_it_wherever_the_pointer_is(self):
+        agent = self.new_agent()
+        shutil.copy(os.path.join(self.world.tools, "iconrect.dll"), agent.folder)
+        # The tray then says the icon is at (300, 200)-(316, 216).
+        self.stress("inject", agent.pid, self.world.windows_path(agent.path("iconrect.dll")))
+        self.world.xdotool("mousemove", *AWAY_FROM_TRAY)
+        agent.post(WM_TRAYNOTIFY, TRAY_ICON_ID, WM_CONTEXTMENU)
+        menu = agent.wait_for_menu()
+        self.assertEqual((menu.rect[2], menu.rect[1]), (316, 200))
+        self.world.probe("post", menu.hwnd, WM_KEYDOWN, VK_ESCAPE, 0)
 
 
 class WhileWaiting(StressMixin, ExportTestCase):

@@ -10,6 +10,7 @@
 //   cycle WINDOW PID MENUS HANDOFFS
 //   blocker STOPFILE
 //   refuse PID FUNCTION ARGUMENT_BYTES EVERY [MESSAGE]
+//   inject PID LIBRARY
 // Exit code 0 on success, 1 when something went wrong (said on stderr),
 // 2 on a usage error.
 #include <windows.h>
@@ -17,6 +18,7 @@
 #include <tlhelp32.h>
 
 #include "Commands.h"
+#include "Imports.h"
 #include "WindowText.h"
 
 #include <cstdio>
@@ -542,30 +544,6 @@ int Blocker(int argc, char** argv)
 
 // -- refuse --------------------------------------------------------------------
 
-// The slot of the process's import table through which its program calls
-// the named function; 0 when it imports none of that name.
-DWORD_PTR ImportSlot(HANDLE process, BYTE* base, const char* function)
-{
-    auto read = [process](const void* at, void* into, SIZE_T size) {
-        return ReadProcessMemory(process, at, into, size, nullptr) != FALSE;
-    };
-    IMAGE_DOS_HEADER dos;
-    IMAGE_NT_HEADERS nt;
-    if (!read(base, &dos, sizeof dos) || !read(base + dos.e_lfanew, &nt, sizeof nt))
-        return 0;
-    BYTE* at = base + nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    for (IMAGE_IMPORT_DESCRIPTOR module; read(at, &module, sizeof module) && module.Name; at += sizeof module) {
-        DWORD name = 0;
-        for (DWORD i = 0; read(base + module.OriginalFirstThunk + 4 * i, &name, 4) && name; ++i) {
-            char imported[64] = {};
-            if (!IMAGE_SNAP_BY_ORDINAL32(name) && read(base + name + 2, imported, sizeof imported - 1) &&
-                std::strcmp(imported, function) == 0)
-                return reinterpret_cast<DWORD_PTR>(base + module.FirstThunk + 4 * i);
-        }
-    }
-    return 0;
-}
-
 // refuse PID FUNCTION ARGUMENT_BYTES EVERY [MESSAGE]: from now on the first of
 // every EVERY calls the process's program makes of FUNCTION (a stdcall one
 // of ARGUMENT_BYTES, answering 0 when it fails), or only of those whose
@@ -623,12 +601,8 @@ int Refuse(int argc, char** argv)
     dword(1);
     dword(original);
     const DWORD patched = reinterpret_cast<DWORD>(code);
-    DWORD was = 0;
     const bool done = WriteProcessMemory(process, code, thunk.data(), thunk.size(), nullptr) &&
-                      FlushInstructionCache(process, code, thunk.size()) &&
-                      VirtualProtectEx(process, reinterpret_cast<void*>(slot), 4, PAGE_READWRITE, &was) &&
-                      WriteProcessMemory(process, reinterpret_cast<void*>(slot), &patched, 4, nullptr) &&
-                      VirtualProtectEx(process, reinterpret_cast<void*>(slot), 4, was, &was);
+                      FlushInstructionCache(process, code, thunk.size()) && Redirect(process, slot, patched);
     CloseHandle(modules);
     CloseHandle(process);
     if (!done)
@@ -636,9 +610,34 @@ int Refuse(int argc, char** argv)
     return done ? 0 : EXIT_FAILED;
 }
 
+// inject PID LIBRARY: loads the library into the process, whose loading
+// does what it is for (iconrect.dll: the tray tells the icon's place).
+int Inject(int argc, char** argv)
+{
+    if (argc != 2)
+        Usage("inject PID LIBRARY");
+    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, static_cast<DWORD>(Number(argv[0])));
+    const SIZE_T size = std::strlen(argv[1]) + 1;
+    void* name = process ? VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE) : nullptr;
+    // kernel32 lies at the same address in every process of the session.
+    const auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
+    HANDLE thread = name && WriteProcessMemory(process, name, argv[1], size, nullptr)
+                        ? CreateRemoteThread(process, nullptr, 0, load, name, 0, nullptr) : nullptr;
+    DWORD loaded = 0;
+    if (!thread || WaitForSingleObject(thread, 10000) != WAIT_OBJECT_0 || !GetExitCodeThread(thread, &loaded) ||
+        !loaded) {
+        std::fprintf(stderr, "stress: %s was not loaded into the process\n", argv[1]);
+        return EXIT_FAILED;
+    }
+    CloseHandle(thread);
+    CloseHandle(process);
+    return 0;
+}
+
 const Command commands[] = {
     {"storm", Storm}, {"dismiss", Dismiss}, {"usage", UsageOf}, {"cycle", Cycle},
-    {"blocker", Blocker}, {"refuse", Refuse},
+    {"blocker", Blocker}, {"refuse", Refuse}, {"inject", Inject},
 };
 
 }  // namespace
@@ -648,5 +647,5 @@ int main(int argc, char** argv)
     const int code = RunCommand(commands, argc, argv);
     if (code >= 0)
         return code;
-    Usage("stress storm|dismiss|usage|cycle|blocker|refuse ...");
+    Usage("stress storm|dismiss|usage|cycle|blocker|refuse|inject ...");
 }
