@@ -213,6 +213,13 @@ class RefusedCalls(StressMixin, MenuTestCase):
         self.open_menu(agent)
         self.world.keys("Escape")
 
+    def test_a_second_start_that_may_not_pass_the_foreground_on_asks_for_no_menu(self):
+        agent = self.new_agent()
+        start = '"{}"'.format(self.world.windows_path(agent.path("Folderlane.exe")))
+        self.assertEqual(self.stress("second", agent.hwnd, start, timeout=90).split(), ["0"])
+        time.sleep(2)
+        self.assertEqual(self.world.menu_windows(), [])
+
     def test_the_menu_keys_menu_opens_at_the_icon_where_the_tray_tells_it_wherever_the_pointer_is(self):
         agent = self.new_agent()
         shutil.copy(os.path.join(self.world.tools, "iconrect.dll"), agent.folder)
