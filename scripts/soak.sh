@@ -3,7 +3,10 @@
 # again with seeds of its own, each in a Wine world of its own, with Wine's
 # reports of swallowed faults and heap damage on. Every other storm is
 # mostly right presses on the icon, whose menus open over the boxes the
-# rest open. Each ends with no menu, box or dialog of the agent left open.
+# rest open. In every third storm the agent's posts to itself for the
+# folders it took are refused now and then, as a full queue refuses them
+# (Wine's queue never fills). Each ends with no menu, box or dialog of the
+# agent left open.
 # Prints a line a storm and the totals: storms survived, hidden faults, heap
 # warnings, and storms whose every check passed (hand-off files well formed
 # among them).
@@ -16,10 +19,12 @@ logs=$win32/results/soak
 mkdir -p "$logs"
 survived=0 faults=0 warnings=0 passed=0
 for ((i = 1; i <= storms; i++)); do
-    seed=$((1000 + 2 * i)) mix=
+    seed=$((1000 + 2 * i)) mix= refuse=
     ((i % 2 == 0)) && mix=menus
+    ((i % 3 == 0)) && refuse=3
     log=$logs/storm-$seed.log
-    E2E_STORM_SEED=$seed E2E_STORM_MIX=$mix E2E_STORM_SECONDS=$seconds E2E_RESULTS=$logs/results-$seed \
+    E2E_STORM_SEED=$seed E2E_STORM_MIX=$mix E2E_STORM_REFUSE=${refuse:-0} E2E_STORM_SECONDS=$seconds \
+        E2E_RESULTS=$logs/results-$seed \
         "$here/e2e.sh" "$win32" -k test_message_storm_from_other_processes >"$log" 2>&1
     counts=$(sed -n 's/.*hidden faults: \([0-9]*\), heap warnings: \([0-9]*\).*/\1 \2/p' "$log" | tail -1)
     read -r f w <<<"${counts:-? ?}"
@@ -29,7 +34,7 @@ for ((i = 1; i <= storms; i++)); do
     [ "$ok" -eq 1 ] && passed=$((passed + 1))
     [[ $f =~ ^[0-9]+$ ]] && faults=$((faults + f))
     [[ $w =~ ^[0-9]+$ ]] && warnings=$((warnings + w))
-    echo "storm $i (seed $seed${mix:+, $mix}, ${seconds} s): $([ "$died" -eq 0 ] && echo survived || echo DIED)," \
+    echo "storm $i (seed $seed${mix:+, $mix}${refuse:+, one post in $refuse refused}, ${seconds} s): $([ "$died" -eq 0 ] && echo survived || echo DIED)," \
          "hidden faults $f, heap warnings $w, $([ "$ok" -eq 1 ] && echo "all checks passed" || echo "FAILED (see $log)")"
 done
 echo "Soak: $survived of $storms storms survived, $faults hidden faults, $warnings heap warnings," \

@@ -228,12 +228,6 @@ const wchar_t* Join(std::initializer_list<const wchar_t*> parts)
     return joined;
 }
 
-HWND FindAgent()
-{
-    const HWND own = PublishedAgent();
-    return own ? own : FindWindowA(MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE);
-}
-
 bool SendFolder(HWND agent, const char* path)
 {
     COPYDATASTRUCT data = {};

@@ -63,10 +63,6 @@ const wchar_t* Explain(PathProblem problem);
 // The parts, one after the other, in one buffer that the next call reuses.
 const wchar_t* Join(std::initializer_list<const wchar_t*> parts);
 
-// The agent of this copy, by the window it published; else any agent's
-// window, which takes the folder as well.
-HWND FindAgent();
-
 // WM_COPYDATA, sent: the system copies the payload only for sent messages.
 // On false GetLastError() gives the cause: 0 when the agent answered, but
 // not with 1.

@@ -1,9 +1,10 @@
 // folderlane-open: "Open with Folderlane" in Explorer. A GUI program, so that
-// no console flashes up. When no agent runs it starts the one beside it, so
-// that the folder still opens and is remembered; what it cannot mend it says
-// in a message box, since nobody sees its exit code. Without a folder it only
-// starts the agent of its own copy when that one does not run: the Startup
-// shortcut and setup use that.
+// no console flashes up. The folder goes to the agent of its own copy (the
+// one beside it), which it starts when that one does not run, so that the
+// folder still opens and is remembered; another copy's agent keeps a list
+// of its own. What it cannot mend it says in a message box, since nobody
+// sees its exit code. Without a folder it only starts the agent: the
+// Startup shortcut and setup use that.
 #include "send/Delivery.h"
 
 #include <initializer_list>
@@ -87,16 +88,6 @@ void LeaveForOwnFolder()
         SetCurrentDirectoryW(ownFolder);
 }
 
-// A run without a folder (setup, the Startup shortcut) means this copy's
-// agent: another copy's, a portable one, keeps a list of its own. A folder
-// goes to whichever agent runs, as the sender's does.
-bool ownCopyOnly;
-
-HWND RunningAgent()
-{
-    return ownCopyOnly ? PublishedAgent() : FindAgent();
-}
-
 // Why the agent could not be had; told only once the lock is released, so
 // that a box the user leaves open keeps no other opener waiting.
 struct StartFailure {
@@ -129,12 +120,12 @@ HWND StartAgent(StartFailure& failure)
     }
     const Handle process(started.hProcess), thread(started.hThread);
     for (DWORD waited = 0; waited < AGENT_START_MS; waited += POLL_MS) {
-        if (HWND agent = RunningAgent())
+        if (HWND agent = PublishedAgent())
             return agent;
         if (WaitForSingleObject(process.get(), POLL_MS) == WAIT_OBJECT_0) {
             // An agent of the same folder that started meanwhile keeps the
             // new one from running: then it is there to take the folder.
-            if (HWND agent = RunningAgent())
+            if (HWND agent = PublishedAgent())
                 return agent;
             failure.kind = StartFailure::Ended;
             return nullptr;
@@ -157,7 +148,7 @@ HWND WaitForAgent()
             break;
         Sleep(POLL_MS);
     }
-    return RunningAgent();
+    return PublishedAgent();
 }
 
 // Explorer runs the verb once for each selected folder, all at the same
@@ -239,7 +230,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
     const Arguments arguments;
     const bool startOnly = arguments.Count() == 0;
-    ownCopyOnly = startOnly;
     // Under Wine an empty folder is the current one. The path is made whole
     // before we leave that folder.
     static wchar_t current[] = L".";

@@ -1,4 +1,5 @@
-// folderlane-send: how scripts and other programs feed a running agent.
+// folderlane-send: how scripts and other programs feed the running agent of
+// its copy (the one beside it).
 // "folderlane-send FOLDER" sends the folder to the top of the list;
 // "folderlane-send --handoff" asks for the hand-off to Vantro. A console
 // program, for its messages and exit codes; Explorer uses folderlane-open.
@@ -68,9 +69,10 @@ int main()
         }
     }
 
-    HWND agent = FindAgent();
+    // Only this copy's agent: another copy's keeps a list of its own.
+    HWND agent = PublishedAgent();
     if (!agent) {
-        Say({L"folderlane-send: no Folderlane agent is running\n"});
+        Say({L"folderlane-send: no Folderlane agent of this program's folder is running\n"});
         return EXIT_NO_AGENT;
     }
 

@@ -27,13 +27,15 @@ class IntakeTestCase(MenuTestCase):
                             "/d", self.world.registry(key)["Personal"], "/f")
             self.world.reg("add", key, "/v", "Personal", "/t", kind, "/d", folder, "/f")
 
-    def shipped(self, program, *args, cwd=None, wait=True):
-        """Runs a shipped program from C:\\e2e (no agent beside it) as another
-        program would; without wait, returns the running process."""
-        target = os.path.join(self.world.prefix, "drive_c", "e2e", program)
+    def shipped(self, program, *args, cwd=None, wait=True, beside=None):
+        """Runs a shipped program from the folder of the agent beside (its
+        copy), else from C:\\e2e (no agent beside it), as another program
+        would; without wait, returns the running process."""
+        folder = beside.folder if beside else os.path.join(self.world.prefix, "drive_c", "e2e")
+        target = os.path.join(folder, program)
         if not os.path.isfile(target):
             shutil.copy(os.path.join(self.world.build, program), target)
-        command = ["wine", "C:\\e2e\\" + program, *args]
+        command = ["wine", self.world.windows_path(target), *args]
         options = dict(env=self.world.env(), stdin=subprocess.DEVNULL, cwd=cwd)
         if not wait:
             return subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
@@ -42,7 +44,8 @@ class IntakeTestCase(MenuTestCase):
                               **options)
 
     def sender(self, *args, cwd=None):
-        return self.shipped("folderlane-send.exe", *args, cwd=cwd)
+        """The sender of the copy of the test's newest agent."""
+        return self.shipped("folderlane-send.exe", *args, cwd=cwd, beside=(self._agents or [None])[-1])
 
     def send_with_sender(self, agent, folder):
         before = len(agent.records())
@@ -311,6 +314,8 @@ class Sender(IntakeTestCase):
         self.assertIn("no folderlane agent", run.stderr.lower())
 
         agent = self.new_agent()
+        # Another copy's sender (none beside it) leaves this copy's agent alone.
+        self.assertEqual(self.shipped("folderlane-send.exe", "C:\\").returncode, 3)
         # The ANSI file calls take 259 bytes; the agent would take 260.
         path_259 = "C:\\" + "x" * 256
 
@@ -434,6 +439,50 @@ class Sender(IntakeTestCase):
         (window,) = self.world.agent_windows()
         self.assertEqual(agent.attach(window).send(WM_CLOSE), 0)
         wait_for(lambda: not self.world.agent_windows(), 10, what="the agent to end")
+
+        # This copy's own failure, its box still open, keeps no later opener
+        # from trying for itself: the agent is back beside it by then.
+        os.rename(agent.path("Folderlane.exe"), agent.path("Folderlane.off"))
+        failed = run("folderlane-open.exe", early)
+        self.addCleanup(failed.kill)
+        box, text = self.world.message_box("Folderlane", timeout=30)
+        self.assertIn("could not be started", text)
+        os.rename(agent.path("Folderlane.off"), agent.path("Folderlane.exe"))
+        self.assertEqual(run("folderlane-open.exe", later).wait(60), 0)
+        self.assertOpenedFolder(self.new_records(agent, 2), later)
+        self.world.press(box, IDOK)
+        self.assertEqual(failed.wait(20), 3)
+        (window,) = self.world.agent_windows()
+        self.assertEqual(agent.attach(window).send(WM_CLOSE), 0)
+
+    def test_an_agent_an_opener_started_shows_no_menu_when_it_finds_another(self):
+        # A first agent holds the lock without a window for longer than an
+        # opener waits: the opener starts one of its own, which then finds a
+        # window of this copy (the probe's, beside it) and asks it for nothing.
+        agent = self.new_agent(start=False)
+        for program in (os.path.join(self.world.tools, "probe.exe"),
+                        os.path.join(self.world.build, "folderlane-open.exe")):
+            shutil.copy(program, agent.folder)
+        probe = lambda *args: subprocess.Popen(["wine", self.world.windows_path(agent.path("probe.exe")), *args],
+                                               env=self.world.env(), stdin=subprocess.DEVNULL,
+                                               stdout=subprocess.PIPE, text=True)
+        lock = probe("lock", "40")
+        self.addCleanup(lock.kill)
+        self.assertEqual(lock.stdout.readline().strip(), "held")
+        opener = self.shipped("folderlane-open.exe", ROOT, wait=False, beside=agent)
+        self.addCleanup(opener.kill)
+        started = lambda: any("\\folderlane.exe" in c.lower() for c in self.world.wine_processes())
+        wait_for(started, 30, what="the opener to start an agent")
+        window = probe("squat", self.world.windows_path(agent.folder))
+        self.addCleanup(window.kill)
+        self.assertEqual(window.stdout.readline().strip(), "ready")
+        box, text = self.world.message_box("Folderlane", timeout=30)
+        self.assertIn("did not take the folder", text)
+        self.world.press(box, IDOK)
+        self.assertEqual(opener.wait(20), 1)
+        wait_for(lambda: not started(), 20, what="the started agent to end")
+        window.kill()
+        self.assertEqual(window.communicate(timeout=10)[0].split(), ["copydata"])
 
     def test_an_opener_does_not_wait_for_another_copys_start(self):
         # This copy's opener waits for a first agent that holds its lock

@@ -18,11 +18,16 @@ import shutil
 import subprocess
 import time
 
-from harness import (FAULT_CHANNELS, IDCANCEL, IDNO, IDOK, WM_CLOSE, WM_DESTROY, WM_ENDSESSION,
-                     WM_HANDOFF, AgentTestCase, wait_for)
+from harness import (AWAY_FROM_TRAY, FAULT_CHANNELS, IDCANCEL, IDNO, IDOK, TRAY_ICON_ID, WM_CLOSE, WM_DESTROY, WM_ENDSESSION,
+                     WM_HANDOFF, WM_RBUTTONDOWN, WM_TRAYNOTIFY, AgentTestCase, wait_for)
 from test_export import SIGNATURE, ExportTestCase, vantro_bytes
+from test_menu import MenuTestCase
 
 IDM_EXIT = 1
+WM_OPENRECEIVED = 0x8001
+WM_CONTEXTMENU = 0x7B
+WM_KEYDOWN = 0x100
+VK_ESCAPE = 0x1B
 MAX_ENTRIES = 16
 PATH_BYTES = 260
 
@@ -93,6 +98,11 @@ class Storm(StressMixin, AgentTestCase):
         # alive but wrong: let Wine report both.
         agent.debug = FAULT_CHANNELS
         agent.start()
+        # E2E_STORM_REFUSE=N: the first of every N posts the agent makes to
+        # itself for the folders it took is refused, as a full queue does.
+        refuse = int(os.environ.get("E2E_STORM_REFUSE", "0"))
+        if refuse:
+            self.stress("refuse", agent.pid, "PostMessageA", 16, refuse, WM_OPENRECEIVED)
         self.addCleanup(lambda: print("      hidden faults: {}, heap warnings: {}".format(
             *map(len, agent.hidden_faults())), flush=True))
         folders = self.folders(agent, "one", "two", "three")
@@ -180,6 +190,46 @@ class Storm(StressMixin, AgentTestCase):
         self.assertEqual(agent.wait_exit(), 0)
         faults, heap = agent.hidden_faults()
         self.assertEqual((faults[:3], heap[:3]), ([], []), "Wine saw faults or a damaged heap in the agent")
+
+
+class RefusedCalls(StressMixin, MenuTestCase):
+    """Calls that Windows may answer otherwise than Wine does, answered so
+    inside the agent by the stress tool."""
+
+    def test_a_post_a_full_queue_refused_and_a_foreground_not_given(self):
+        agent = self.new_agent()
+        # Every other post of the agent to itself for a folder taken is
+        # refused, the first among them: each folder still opens, once.
+        self.stress("refuse", agent.pid, "PostMessageA", 16, 2, WM_OPENRECEIVED)
+        folders = self.folders(agent, "one", "two", "three")
+        self.send_folders(agent, *folders)
+        time.sleep(1)
+        self.assertEqual(sorted(path for _, path in agent.records()), sorted(folders))
+        # Without the foreground no menu opens; the next press shows it.
+        self.stress("refuse", agent.pid, "SetForegroundWindow", 4, 2)
+        agent.post(WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONDOWN)
+        time.sleep(2)
+        self.assertEqual(self.world.menu_windows(), [])
+        self.open_menu(agent)
+        self.world.keys("Escape")
+
+    def test_a_second_start_that_may_not_pass_the_foreground_on_asks_for_no_menu(self):
+        agent = self.new_agent()
+        start = '"{}"'.format(self.world.windows_path(agent.path("Folderlane.exe")))
+        self.assertEqual(self.stress("second", agent.hwnd, start, timeout=90).split(), ["0"])
+        time.sleep(2)
+        self.assertEqual(self.world.menu_windows(), [])
+
+    def test_the_menu_keys_menu_opens_at_the_icon_where_the_tray_tells_it_wherever_the_pointer_is(self):
+        agent = self.new_agent()
+        shutil.copy(os.path.join(self.world.tools, "iconrect.dll"), agent.folder)
+        # The tray then says the icon is at (300, 200)-(316, 216).
+        self.stress("inject", agent.pid, self.world.windows_path(agent.path("iconrect.dll")))
+        self.world.xdotool("mousemove", *AWAY_FROM_TRAY)
+        agent.post(WM_TRAYNOTIFY, TRAY_ICON_ID, WM_CONTEXTMENU)
+        menu = agent.wait_for_menu()
+        self.assertEqual((menu.rect[2], menu.rect[1]), (316, 200))
+        self.world.probe("post", menu.hwnd, WM_KEYDOWN, VK_ESCAPE, 0)
 
 
 class WhileWaiting(StressMixin, ExportTestCase):

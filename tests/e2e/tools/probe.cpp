@@ -587,10 +587,13 @@ int Lock(int argc, char** argv)
 // squat FOLDER: another program, started before the agent of the copy in
 // FOLDER, makes the section that publishes that agent's window, which the
 // others may only read, and puts there a window of its own, of the agent's
-// class and title. Says "ready", then "copydata" for each folder it gets.
+// class and title. Says "ready", then "copydata" for each folder it gets
+// and "tray" for each tray notice (a second start's request for the menu).
 LRESULT CALLBACK SquatterProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_COPYDATA && std::printf("copydata\n"))
+    constexpr UINT WM_TRAYNOTIFY = WM_USER + 8;
+    if ((message == WM_COPYDATA || message == WM_TRAYNOTIFY) &&
+        std::printf(message == WM_COPYDATA ? "copydata\n" : "tray\n"))
         std::fflush(stdout);
     return DefWindowProcA(window, message, wParam, lParam);
 }

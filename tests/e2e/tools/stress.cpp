@@ -1,7 +1,7 @@
 // The reliability tests' helpers inside the Wine world: a message storm
 // sender, a dismisser of the agent's boxes, dialogs and menus, a reader of a
 // process's handle and object counts, and a stand-in for a taskbar that is
-// not ready yet.
+// not ready yet, and calls of the agent that fail as Windows may fail them.
 //
 // Usage: stress <command> [arguments]; numbers may be decimal or 0x-hex.
 //   storm WINDOW SEED SECONDS [FOLDER]...
@@ -9,12 +9,17 @@
 //   usage PID
 //   cycle WINDOW PID MENUS HANDOFFS
 //   blocker STOPFILE
+//   refuse PID FUNCTION ARGUMENT_BYTES EVERY [MESSAGE]
+//   inject PID LIBRARY
+//   second WINDOW PROGRAM
 // Exit code 0 on success, 1 when something went wrong (said on stderr),
 // 2 on a usage error.
 #include <windows.h>
 #include <winternl.h>
+#include <tlhelp32.h>
 
 #include "Commands.h"
+#include "Imports.h"
 #include "WindowText.h"
 
 #include <cstdio>
@@ -538,9 +543,152 @@ int Blocker(int argc, char** argv)
     return 0;
 }
 
+// -- refuse --------------------------------------------------------------------
+
+// From now on the first of every EVERY calls the process's program makes of
+// FUNCTION (a stdcall one of ARGUMENT_BYTES, answering 0 when it fails), or
+// only of those whose second argument is *message, fails without being
+// made. False while the program's imports are not bound yet, or where they
+// cannot be reached.
+bool RefuseCalls(DWORD pid, const char* function, WORD bytes, DWORD every, const DWORD* message)
+{
+    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, pid);
+    HANDLE modules = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+    MODULEENTRY32 program = {};
+    program.dwSize = sizeof program;
+    const DWORD_PTR slot =
+        process && modules != INVALID_HANDLE_VALUE && Module32First(modules, &program)
+            ? ImportSlot(process, program.modBaseAddr, function) : 0;
+    if (modules != INVALID_HANDLE_VALUE)
+        CloseHandle(modules);
+    // Before the loader binds it, the slot holds an address within the image.
+    DWORD original = 0;
+    BYTE* code = nullptr;
+    if (slot && ReadProcessMemory(process, reinterpret_cast<void*>(slot), &original, 4, nullptr) &&
+        original >= program.modBaseSize)
+        code = static_cast<BYTE*>(VirtualAllocEx(process, nullptr, 64, MEM_COMMIT, PAGE_EXECUTE_READWRITE));
+    if (!code) {
+        if (process)
+            CloseHandle(process);
+        return false;
+    }
+    // The countdown, then the original function, after the code.
+    const auto countdown = reinterpret_cast<DWORD>(code + 48), originalAt = countdown + 4;
+    std::vector<BYTE> thunk;
+    auto dword = [&thunk](DWORD value) {
+        for (int i = 0; i < 32; i += 8)
+            thunk.push_back(static_cast<BYTE>(value >> i));
+    };
+    size_t toOriginal = 0;
+    if (message) {  // cmp dword [esp+8], MESSAGE; jne original
+        thunk.insert(thunk.end(), {0x81, 0x7C, 0x24, 0x08});
+        dword(*message);
+        thunk.insert(thunk.end(), {0x75, 0});
+        toOriginal = thunk.size() - 1;
+    }
+    thunk.insert(thunk.end(), {0xFF, 0x0D});  // dec dword [countdown]; jnz original
+    dword(countdown);
+    thunk.insert(thunk.end(), {0x75, 0});
+    const size_t counted = thunk.size() - 1;
+    thunk.insert(thunk.end(), {0xC7, 0x05});  // mov dword [countdown], EVERY
+    dword(countdown);
+    dword(every);
+    // xor eax, eax; ret BYTES
+    thunk.insert(thunk.end(), {0x31, 0xC0, 0xC2, static_cast<BYTE>(bytes), static_cast<BYTE>(bytes >> 8)});
+    for (size_t jump : {toOriginal, counted})
+        if (jump)
+            thunk[jump] = static_cast<BYTE>(thunk.size() - jump - 1);
+    thunk.insert(thunk.end(), {0xFF, 0x25});  // original: jmp [originalAt]
+    dword(originalAt);
+    thunk.resize(48);
+    dword(1);
+    dword(original);
+    const bool done = WriteProcessMemory(process, code, thunk.data(), thunk.size(), nullptr) &&
+                      FlushInstructionCache(process, code, thunk.size()) &&
+                      Redirect(process, slot, reinterpret_cast<DWORD>(code));
+    CloseHandle(process);
+    return done;
+}
+
+// refuse PID FUNCTION ARGUMENT_BYTES EVERY [MESSAGE]: RefuseCalls, as
+// Windows fails a post to a full queue or a foreground change it does not allow.
+int Refuse(int argc, char** argv)
+{
+    if (argc < 4)
+        Usage("refuse PID FUNCTION ARGUMENT_BYTES EVERY [MESSAGE]");
+    const DWORD message = argc > 4 ? static_cast<DWORD>(Number(argv[4])) : 0;
+    if (RefuseCalls(static_cast<DWORD>(Number(argv[0])), argv[1], static_cast<WORD>(Number(argv[2])),
+                    static_cast<DWORD>(Number(argv[3])), argc > 4 ? &message : nullptr))
+        return 0;
+    std::fprintf(stderr, "stress: the process's calls of %s cannot be reached\n", argv[1]);
+    return EXIT_FAILED;
+}
+
+// second WINDOW PROGRAM: starts PROGRAM, a second start of the agent whose
+// window it is, while the agent's thread is held, so that the start waits
+// for the agent's answer; its AllowSetForegroundWindow fails meanwhile, as
+// where Windows does not let it pass the foreground on. Then lets the agent
+// go on and prints the start's exit code.
+int Second(int argc, char** argv)
+{
+    if (argc != 2)
+        Usage("second WINDOW PROGRAM");
+    HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(Number(argv[0])));
+    HANDLE held = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(window, nullptr));
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (!held || SuspendThread(held) == static_cast<DWORD>(-1) ||
+        !CreateProcessA(nullptr, argv[1], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
+        if (held)
+            ResumeThread(held);
+        std::fprintf(stderr, "stress: the second start could not be made\n");
+        return EXIT_FAILED;
+    }
+    bool refused = false;
+    for (DWORD start = GetTickCount(); !refused && GetTickCount() - start < 10000; Sleep(20))
+        refused = RefuseCalls(started.dwProcessId, "AllowSetForegroundWindow", 4, 1, nullptr);
+    ResumeThread(held);
+    CloseHandle(held);
+    DWORD code = 0;
+    WaitForSingleObject(started.hProcess, 30000);
+    GetExitCodeProcess(started.hProcess, &code);
+    CloseHandle(started.hProcess);
+    CloseHandle(started.hThread);
+    std::printf("%lu\n", static_cast<unsigned long>(code));
+    if (!refused)
+        std::fprintf(stderr, "stress: the second start's AllowSetForegroundWindow could not be reached\n");
+    return refused ? 0 : EXIT_FAILED;
+}
+
+// inject PID LIBRARY: loads the library into the process, whose loading
+// does what it is for (iconrect.dll: the tray tells the icon's place).
+int Inject(int argc, char** argv)
+{
+    if (argc != 2)
+        Usage("inject PID LIBRARY");
+    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, static_cast<DWORD>(Number(argv[0])));
+    const SIZE_T size = std::strlen(argv[1]) + 1;
+    void* name = process ? VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE) : nullptr;
+    // kernel32 lies at the same address in every process of the session.
+    const auto load = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA")));
+    HANDLE thread = name && WriteProcessMemory(process, name, argv[1], size, nullptr)
+                        ? CreateRemoteThread(process, nullptr, 0, load, name, 0, nullptr) : nullptr;
+    DWORD loaded = 0;
+    if (!thread || WaitForSingleObject(thread, 10000) != WAIT_OBJECT_0 || !GetExitCodeThread(thread, &loaded) ||
+        !loaded) {
+        std::fprintf(stderr, "stress: %s was not loaded into the process\n", argv[1]);
+        return EXIT_FAILED;
+    }
+    CloseHandle(thread);
+    CloseHandle(process);
+    return 0;
+}
+
 const Command commands[] = {
     {"storm", Storm}, {"dismiss", Dismiss}, {"usage", UsageOf}, {"cycle", Cycle},
-    {"blocker", Blocker},
+    {"blocker", Blocker}, {"refuse", Refuse}, {"inject", Inject}, {"second", Second},
 };
 
 }  // namespace
@@ -550,5 +698,5 @@ int main(int argc, char** argv)
     const int code = RunCommand(commands, argc, argv);
     if (code >= 0)
         return code;
-    Usage("stress storm|dismiss|usage|cycle|blocker ...");
+    Usage("stress storm|dismiss|usage|cycle|blocker|refuse|inject|second ...");
 }
