@@ -175,15 +175,17 @@ void ReplacingFile::CheckOld() {
         file_ = std::move(old);
         return;
     }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(AsHandle(old.handle_), &info)) RaiseLastError();
+    // The attributes alone: the whole record asks the volume for its serial
+    // number too, which cost more than the rest of a hand-off's save.
+    FILE_BASIC_INFO info;
+    if (!::GetFileInformationByHandleEx(AsHandle(old.handle_), FileBasicInfo, &info, sizeof info)) RaiseLastError();
+    const DWORD attributes = info.FileAttributes;
     // A read-only file refuses writers; where the open let one through (some
     // file systems and emulations do), the save refuses it all the same.
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) throw IOError(ERROR_ACCESS_DENIED);
+    if (attributes & FILE_ATTRIBUTE_READONLY) throw IOError(ERROR_ACCESS_DENIED);
     // Hidden and temporary together is a save's own mark, which a crash
     // between its rename and its unhiding left on the file: not the user's.
-    attributes_ = info.dwFileAttributes & ~(InterruptedSave == (info.dwFileAttributes & InterruptedSave)
-                                                 ? InterruptedSave : 0);
+    attributes_ = attributes & ~(InterruptedSave == (attributes & InterruptedSave) ? InterruptedSave : 0);
     attributes_ |= FILE_ATTRIBUTE_NORMAL; // never 0, which says there was none
     encrypted_ = attributes_ & FILE_ATTRIBUTE_ENCRYPTED;
     old.Close();
