@@ -92,6 +92,30 @@ void TakeImageForScale(UINT dpi) {
     TrayIconData.hIcon = TrayImage.get();
     if (IconWanted) Shell_NotifyIconA(NIM_MODIFY, &TrayIconData);
 }
+
+// The monitor the last menu opened on, and its work area. Finding a point's
+// monitor costs more than the rest of the menu's placing; the answer holds
+// until the displays, their scale or the taskbar change, which the window is
+// told of (an empty rectangle holds no point).
+RECT MenuMonitor = {};
+RECT MenuWorkArea = {};
+
+void ForgetWorkArea() { MenuMonitor = {}; }
+
+// The work area of the monitor that holds or is nearest to the point.
+bool WorkAreaAt(POINT at, RECT& work) {
+    if (!PtInRect(&MenuMonitor, at)) {
+        MONITORINFO monitor = {};
+        monitor.cbSize = sizeof monitor;
+        if (!GetMonitorInfoA(MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST), &monitor)) return false;
+        MenuWorkArea = monitor.rcWork;
+        // The nearest monitor answers for points outside every monitor too,
+        // and those are not kept.
+        MenuMonitor = PtInRect(&monitor.rcMonitor, at) ? monitor.rcMonitor : RECT{};
+    }
+    work = MenuWorkArea;
+    return true;
+}
 } // namespace
 
 bool AddTrayIcon() {
@@ -139,6 +163,7 @@ void RemoveTrayIcon() {
 }
 
 void OnTaskbarCreated() {
+    ForgetWorkArea();
     // A new taskbar often comes with a new scale.
     TakeImageForScale(0);
     if (IconWanted) Shell_NotifyIconA(NIM_ADD, &TrayIconData);
@@ -154,19 +179,27 @@ bool PlaceTrayMenu(bool atIcon, POINT& at, RECT& icon) {
     // Windows keeps a menu within the work area when its point lies there:
     // it leaves the taskbar uncovered. (TPM_WORKAREA says the same, but Wine
     // takes that bit for its own "end the menu".)
-    MONITORINFO monitor = {};
-    monitor.cbSize = sizeof monitor;
-    if (GetMonitorInfoA(MonitorFromPoint(at, MONITOR_DEFAULTTONEAREST), &monitor)) {
-        const RECT& work = monitor.rcWork;
+    RECT work;
+    if (WorkAreaAt(at, work)) {
         at.x = at.x < work.left ? work.left : at.x >= work.right ? work.right - 1 : at.x;
         at.y = at.y < work.top ? work.top : at.y >= work.bottom ? work.bottom - 1 : at.y;
     }
     return placed;
 }
 
-void OnDpiChanged(UINT dpi) { TakeImageForScale(dpi); }
+void OnDpiChanged(UINT dpi) {
+    ForgetWorkArea();
+    TakeImageForScale(dpi);
+}
 
-// Broadcast for many reasons; only a changed icon size costs a load.
-void OnSettingChange() { TakeImageForScale(0); }
+// Broadcast for many reasons, a moved taskbar among them; only a changed
+// icon size costs a load.
+void OnSettingChange() {
+    ForgetWorkArea();
+    TakeImageForScale(0);
+}
 
-void OnDisplayChange() { TakeImageForScale(0); }
+void OnDisplayChange() {
+    ForgetWorkArea();
+    TakeImageForScale(0);
+}

@@ -14,14 +14,14 @@ namespace {
 constexpr size_t MaxWorkers = 8;
 } // namespace
 
-std::vector<char> TestFoldersExist(const std::vector<std::string>& paths) {
+std::vector<char> TestFoldersExist(const std::vector<std::string>& paths, std::size_t enough) {
     std::vector<char> exists(paths.size(), 0);
     std::vector<size_t> slow;
-    for (size_t i = 0; i < paths.size(); ++i) {
+    for (size_t i = 0, found = 0; i < paths.size() && found < enough; ++i) {
         if (MayAnswerSlowly(paths[i]))
             slow.push_back(i);
         else
-            exists[i] = FolderExists(paths[i]);
+            found += exists[i] = FolderExists(paths[i]);
     }
 
     std::atomic<size_t> next{0};

@@ -84,7 +84,9 @@ void PruneFolderList() {
 
     std::vector<std::string> entries;
     for (int i = 0; i < list.Count(); ++i) entries.push_back(list.Get(i));
-    const std::vector<char> exists = TestFoldersExist(entries);
+    // Past the FolderLimit-th existing folder the trim takes every entry
+    // anyway: those need no test.
+    const std::vector<char> exists = TestFoldersExist(entries, FolderLimit);
     if (std::find(exists.begin(), exists.end(), 1) != exists.end()) list.KeepOnly(exists);
     list.SetMaxStrings(FolderLimit);
 }

@@ -117,8 +117,8 @@ private:
     File file_;
 };
 
-// A search for the name finds an entry that is not a directory and whose
-// last-write time, as local time, is an MS-DOS date (1980 to 2107).
+// The name is an entry that is not a directory and whose last-write time,
+// as local time, is an MS-DOS date (1980 to 2107).
 bool FileExists(const std::string& name);
 
 // The path's attributes can be read and name a directory.

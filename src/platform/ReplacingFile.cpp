@@ -19,6 +19,10 @@ constexpr char SCRATCH_SUFFIX[] = ".tmp";
 // Never the sweep's: a backup holds the user's old file.
 constexpr char BACKUP_SUFFIX[] = ".bak";
 constexpr std::size_t SCRATCH_DIGITS = 4;
+// The folder the last save swept, and when.
+constexpr std::time_t SWEEP_AGAIN_S = 3600;
+std::string SweptFolder;
+std::time_t SweptAt = 0;
 
 // Where to start numbering: two saves rarely start from the same number.
 // (The library's clocks would add a tenth to the executable.)
@@ -194,7 +198,15 @@ std::string ReplacingFile::FolderOf(const std::string& target) {
 }
 
 void ReplacingFile::CreateBeside() {
-    RemoveLeftovers(FolderOf(target_));
+    // A crash's leftovers are rare and taken only a day old: a folder swept
+    // within the hour is not searched again at every save (a hand-off's).
+    const std::string folder = FolderOf(target_);
+    const std::time_t now = std::time(nullptr);
+    if (folder != SweptFolder || now < SweptAt || now - SweptAt >= SWEEP_AGAIN_S) {
+        RemoveLeftovers(folder);
+        SweptFolder = folder;
+        SweptAt = now;
+    }
     unsigned number = FirstNumber();
     for (int tries = 1;; ++tries, ++number) {
         const std::string name = NameBeside(target_, number);

@@ -7,6 +7,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <cwchar>
 #include <utility>
 #include <vector>
 
@@ -72,13 +73,46 @@ bool ShellOpen(const char* verb, const std::string& file, const char* parameters
     return Succeeded(ShellExecuteA(nullptr, verb, file.c_str(), parameters, nullptr, show));
 }
 
+namespace {
+
+// A file's name for the shell. Its look-up of the program for a file, which
+// opening one makes too, works within MAX_PATH: a longer path goes as its
+// short form when that fits, which names the same file (a drive that keeps
+// no short names leaves it long).
+class ShellName {
+public:
+    explicit ShellName(const std::string& file) : long_(file) {
+        const wchar_t* const name = long_;
+        if (std::wcslen(name) < MAX_PATH) return;
+        const DWORD length = ::GetShortPathNameW(name, short_, SHORT_ROOM);
+        if (length == 0 || length >= SHORT_ROOM) return;
+        // \\?\C:\x as C:\x, \\?\UNC\server\x as \\server\x.
+        const bool prefixed = std::wcsncmp(short_, L"\\\\?\\", 4) == 0;
+        const bool unc = prefixed && std::wcsncmp(short_ + 4, L"UNC\\", 4) == 0;
+        const DWORD from = unc ? 6 : prefixed ? 4 : 0;
+        if (length - from >= MAX_PATH) return;
+        if (unc) short_[6] = L'\\';
+        shortName_ = short_ + from;
+    }
+    operator const wchar_t*() const { return shortName_ ? shortName_ : static_cast<const wchar_t*>(long_); }
+
+private:
+    // The prefix and a path within MAX_PATH.
+    static constexpr DWORD SHORT_ROOM = MAX_PATH + 8;
+    platform::LongPath long_;
+    wchar_t short_[SHORT_ROOM];
+    const wchar_t* shortName_ = nullptr;
+};
+
+} // namespace
+
 bool ShellOpenFile(const std::string& file) {
     InitializeCom();
-    return Succeeded(ShellExecuteW(nullptr, L"open", platform::LongPath(file), nullptr, nullptr, SW_SHOWNORMAL));
+    return Succeeded(ShellExecuteW(nullptr, L"open", ShellName(file), nullptr, nullptr, SW_SHOWNORMAL));
 }
 
 bool HasAssociatedProgram(const std::string& file) {
     wchar_t program[MAX_PATH + 1];
     program[0] = L'\0';
-    return Succeeded(FindExecutableW(platform::LongPath(file), nullptr, program));
+    return Succeeded(FindExecutableW(ShellName(file), nullptr, program));
 }

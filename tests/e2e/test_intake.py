@@ -151,6 +151,24 @@ class HandOff(IntakeTestCase):
             self.assertEqual(f.read(), SIGNATURE_LINE + b"C:\\\r\n")
         self.assertTrue(agent.running)
 
+    def test_a_documents_folder_whose_hand_off_file_is_past_259_characters(self):
+        agent = self.new_agent(start=False)
+        # The folder fits the shell's answer; the file's path in it does not.
+        documents = self.make_folder(agent, "d" * (250 - len(self.world.windows_path(agent.base)) - 1))
+        self.move_documents(documents)
+        listed = self.make_folder(agent, "Listed")
+        self.write_folder_list(agent, listed)
+        agent.start()
+        agent.post(WM_HANDOFF)
+        [(kind, opened)] = self.new_records(agent, 0)
+        # The shell is given the file's short name, within its limit.
+        self.assertEqual(kind, "vtr")
+        self.assertLess(len(opened), 260, opened)
+        written = SIGNATURE_LINE + b"".join(self.world.encode(f) + b"\r\n" for f in (listed, ROOT))
+        self.assertEqual(agent.handoff_copy(1), written)
+        with open(self.world.host_path(documents + "\\TmpTmpTmp.vtr"), "rb") as f:
+            self.assertEqual(f.read(), written)
+
     def test_without_a_vtr_program_the_box_names_the_file_and_the_agent_runs_on(self):
         agent = self.new_agent()
         path, _ = self.hand_off(agent)

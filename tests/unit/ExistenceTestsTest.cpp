@@ -80,6 +80,9 @@ TEST(ExistenceTests, QuickPathsAreTestedOnTheCallingThread) {
     FolderExists = [](const std::string& path) { return path.size() % 2 == 0; };
     paths = {"\\\\a\\s", "x", "\\\\b\\sh", "yy"};
     EXPECT_EQ((std::vector<char>{0, 0, 1, 1}), TestFoldersExist(paths));
+    // Enough local folders found: what follows is not tested; a slow one before is.
+    paths.push_back("zz");
+    EXPECT_EQ((std::vector<char>{0, 0, 1, 1, 0}), TestFoldersExist(paths, 1));
 }
 
 TEST(ExistenceTests, NetworkPathsMayAnswerSlowly) {

@@ -408,9 +408,9 @@ BOOL WINAPI MoveAnswered(LPCWSTR from, LPCWSTR to, DWORD flags) {
     const unsigned code = ScriptedPlacing::Next(Windows.moves);
     return code ? Answer(code) : Original(&::MoveFileExW, 1)(from, to, flags);
 }
-BOOL WINAPI InformationAnswered(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
-    const BOOL done = Original(&::GetFileInformationByHandle, 2)(file, information);
-    information->dwFileAttributes |= Windows.marks;
+BOOL WINAPI InformationAnswered(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information, DWORD size) {
+    const BOOL done = Original(&::GetFileInformationByHandleEx, 2)(file, kind, information, size);
+    if (kind == FileBasicInfo) static_cast<FILE_BASIC_INFO*>(information)->FileAttributes |= Windows.marks;
     return done;
 }
 HANDLE WINAPI CreateAnswered(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
@@ -449,7 +449,7 @@ std::string Save(const std::string& target) {
 TEST(SystemPlacing, TheShippingPathPassesItsFlagsAndLosesNoByteOnWindowsAnswers) {
     ImportPatch replace("ReplaceFileW", reinterpret_cast<void*>(ReplaceAnswered)),
         move("MoveFileExW", reinterpret_cast<void*>(MoveAnswered)),
-        information("GetFileInformationByHandle", reinterpret_cast<void*>(InformationAnswered)),
+        information("GetFileInformationByHandleEx", reinterpret_cast<void*>(InformationAnswered)),
         create("CreateFileW", reinterpret_cast<void*>(CreateAnswered)), flush("FlushFileBuffers", reinterpret_cast<void*>(FlushAnswered)),
         setAttributes("SetFileAttributesW", reinterpret_cast<void*>(SetAttributesAnswered)), sleep("Sleep", reinterpret_cast<void*>(SleepAnswered)),
         getAttributes("GetFileAttributesW", reinterpret_cast<void*>(GetAttributesAnswered)), tick("GetTickCount", reinterpret_cast<void*>(TickCountAnswered));
