@@ -29,6 +29,7 @@
 #include <shlobj.h>
 
 #include "KeeperIcon.h"
+#include "PopupMenu.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -132,16 +133,6 @@ bool IconInTray(HWND window) {
     data.uID = TRAY_ICON_ID;
     data.uFlags = 0;
     return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
-}
-
-HWND VisibleMenuOf(DWORD processId) {
-    for (HWND menu = FindWindowExA(nullptr, nullptr, "#32768", nullptr); menu;
-         menu = FindWindowExA(nullptr, menu, "#32768", nullptr)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(menu, &owner);
-        if (owner == processId && IsWindowVisible(menu)) return menu;
-    }
-    return nullptr;
 }
 
 // Returns once the window's thread has come back to reading messages.

@@ -20,6 +20,7 @@
 
 #include "Commands.h"
 #include "Imports.h"
+#include "PopupMenu.h"
 #include "WindowText.h"
 
 #include <cstdio>
@@ -420,25 +421,6 @@ int UsageOf(int argc, char** argv)
 
 // -- cycle ---------------------------------------------------------------------
 
-BOOL CALLBACK FindMenuOf(HWND window, LPARAM param)
-{
-    auto* found = reinterpret_cast<std::pair<DWORD, HWND>*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == found->first && IsWindowVisible(window) && ClassOf(window) == "#32768") {
-        found->second = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND MenuOf(DWORD pid)
-{
-    std::pair<DWORD, HWND> found(pid, nullptr);
-    EnumWindows(FindMenuOf, reinterpret_cast<LPARAM>(&found));
-    return found.second;
-}
-
 // Polls for up to ten seconds; a menu that takes longer is a fault.
 template <typename Condition>
 bool WaitUntil(Condition condition)
@@ -467,14 +449,14 @@ int Cycle(int argc, char** argv)
         if (i < menus) {
             PostMessageA(window, WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONDOWN);
             HWND menu = nullptr;
-            if (!WaitUntil([&] { return (menu = MenuOf(pid)) != nullptr; })) {
+            if (!WaitUntil([&] { return (menu = VisibleMenuOf(pid)) != nullptr; })) {
                 std::fprintf(stderr, "stress: menu %lu did not open\n", i + 1);
                 ++failures;
                 break;
             }
             PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
             PostMessageA(menu, WM_KEYUP, VK_ESCAPE, 0xC0000001);
-            if (!WaitUntil([&] { return MenuOf(pid) == nullptr; })) {
+            if (!WaitUntil([&] { return VisibleMenuOf(pid) == nullptr; })) {
                 std::fprintf(stderr, "stress: menu %lu did not close\n", i + 1);
                 ++failures;
                 break;
