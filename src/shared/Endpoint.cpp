@@ -81,6 +81,17 @@ const WCHAR* OwnIdentity() {
     return ownIdentity;
 }
 
+BOOL CALLBACK MatchThisCopysAgent(HWND window, LPARAM found) {
+    // Longer than either name, so that a longer one never matches.
+    char text[sizeof MAIN_WINDOW_CLASS + 1];
+    // A class name is compared as its atom is, without regard to case.
+    if (!GetClassNameA(window, text, sizeof text) || lstrcmpiA(text, MAIN_WINDOW_CLASS) != 0) return TRUE;
+    if (!GetWindowTextA(window, text, sizeof text) || lstrcmpA(text, MAIN_WINDOW_TITLE) != 0) return TRUE;
+    if (!RunsThisCopy(window)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
 } // namespace
 
 void IdentityOfProgramFolder(WCHAR* program, DWORD length, CopyIdentity& identity) {
@@ -148,10 +159,13 @@ HWND PublishedAgent() {
             reinterpret_cast<HWND>(static_cast<UINT_PTR>(*static_cast<const volatile DWORD*>(view.get())));
         if (window && IsWindow(window) && RunsThisCopy(window)) return window;
     }
-    // Missing, foreign, or pointing elsewhere: this copy's among the agents.
-    for (HWND window = nullptr; (window = FindWindowExA(nullptr, window, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE));)
-        if (RunsThisCopy(window)) return window;
-    return nullptr;
+    // Missing, foreign, or pointing elsewhere: this copy's among the agents,
+    // in one list of the windows taken at once. Walking on from the last one
+    // found with FindWindowEx breaks when that one closes meanwhile (Wine's
+    // server never comes back from it).
+    HWND found = nullptr;
+    EnumWindows(MatchThisCopysAgent, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 OwnObjectAttributes::OwnObjectAttributes() {
