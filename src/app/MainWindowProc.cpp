@@ -37,14 +37,14 @@ LRESULT Dispatch(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         OnMenuEnded(wParam);
         return 0;
     // The scale messages are only watched: their default handling stays.
+    // A setting's change is broadcast for many reasons, a moved taskbar
+    // among them.
     case WM_DPICHANGED:
-        OnDpiChanged(LOWORD(wParam));
+        OnDisplayChanged(LOWORD(wParam));
         break;
     case WM_SETTINGCHANGE:
-        OnSettingChange();
-        break;
     case WM_DISPLAYCHANGE:
-        OnDisplayChange();
+        OnDisplayChanged(0);
         break;
     }
     if (message == WM_TASKBARCREATED && message != 0) OnTaskbarCreated();

@@ -54,12 +54,12 @@ bool AddTrayIcon();
 void RemoveTrayIcon();
 void OnTaskbarCreated();
 extern UINT WM_TASKBARCREATED;
-// The display scale may have changed: the icon takes the picture drawn for
-// the taskbar's new size. dpi is the new DPI of the window's monitor, the
-// primary one (the window lies at 0,0), where the notification area is.
-void OnDpiChanged(UINT dpi);
-void OnSettingChange();
-void OnDisplayChange();
+// The displays, their scale or the taskbar may have changed (a new DPI, a
+// setting, a display change): the menu's work area is found again, and the
+// icon takes the picture drawn for the taskbar's new size. dpi is the new
+// DPI of the window's monitor, the primary one (the window lies at 0,0),
+// where the notification area is; 0 when the message does not tell it.
+void OnDisplayChanged(UINT dpi);
 // Where the tray menu goes: at the icon, when atIcon and the tray tells the
 // icon's rectangle (Windows 7 and later), else at the pointer; always
 // within the work area. True when at the icon, whose rectangle icon is.

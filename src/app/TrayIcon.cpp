@@ -100,8 +100,6 @@ void TakeImageForScale(UINT dpi) {
 RECT MenuMonitor = {};
 RECT MenuWorkArea = {};
 
-void ForgetWorkArea() { MenuMonitor = {}; }
-
 // The work area of the monitor that holds or is nearest to the point.
 bool WorkAreaAt(POINT at, RECT& work) {
     if (!PtInRect(&MenuMonitor, at)) {
@@ -163,9 +161,8 @@ void RemoveTrayIcon() {
 }
 
 void OnTaskbarCreated() {
-    ForgetWorkArea();
     // A new taskbar often comes with a new scale.
-    TakeImageForScale(0);
+    OnDisplayChanged(0);
     if (IconWanted) Shell_NotifyIconA(NIM_ADD, &TrayIconData);
 }
 
@@ -187,19 +184,9 @@ bool PlaceTrayMenu(bool atIcon, POINT& at, RECT& icon) {
     return placed;
 }
 
-void OnDpiChanged(UINT dpi) {
-    ForgetWorkArea();
+void OnDisplayChanged(UINT dpi) {
+    // The next menu finds its monitor again; only a changed icon size costs
+    // a load.
+    MenuMonitor = {};
     TakeImageForScale(dpi);
-}
-
-// Broadcast for many reasons, a moved taskbar among them; only a changed
-// icon size costs a load.
-void OnSettingChange() {
-    ForgetWorkArea();
-    TakeImageForScale(0);
-}
-
-void OnDisplayChange() {
-    ForgetWorkArea();
-    TakeImageForScale(0);
 }

@@ -5,7 +5,8 @@ import os
 import re
 import time
 
-from harness import IDCANCEL, IDNO, IDOK, IDYES, AgentTestCase, wait_for
+from harness import (IDCANCEL, IDNO, IDOK, IDYES, TRAY_ICON_ID, WM_COMMAND, WM_HANDOFF, WM_RBUTTONDOWN,
+                     WM_TRAYNOTIFY, AgentTestCase, wait_for)
 
 FIXED_ITEMS = ("Open List in Vantro", "Export List", "My Computer", "My Documents",
                "Refresh List", "About Nelvo", "Donate", "Exit")
@@ -14,6 +15,7 @@ MY_COMPUTER = "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}"
 MY_DOCUMENTS = "::{450D8FBA-AD25-11D0-98A8-0800361B1103}"
 ROOT = "C:\\"
 FOLDER_KINDS = ("folder", "directory")
+WM_KEYDOWN, WM_CHAR, VK_ESCAPE, VK_DOWN = 0x100, 0x102, 0x1B, 0x28
 
 
 def vtr_entries(data):
@@ -185,6 +187,24 @@ class Folders(MenuTestCase):
         self.assertOpenedFolder(self.new_records(agent, before), b)
         # What arrived stays listed, below the chosen folder.
         self.assertEqual(self.hand_off_from_menu(agent), [b, late, a, ROOT])
+
+    def test_a_menus_late_end_leaves_the_folders_of_the_menu_after_it(self):
+        agent = self.new_agent()
+        a, b = self.make_folder(agent, "Alpha"), self.make_folder(agent, "Bravo")
+        self.send_folders(agent, b, a)
+        self.open_menu(agent)
+        before = len(agent.records())
+        # Queued together while the first menu is open: Escape ends it; a
+        # right press opens a second menu, whose Down and Enter choose its top
+        # item, the root (index 2), before the first menu's end message comes.
+        # Behind them another process's command for that index, and a
+        # hand-off whose load moves the root to the top of the list: the
+        # second menu's own command still opens what it showed.
+        agent.post_together((WM_KEYDOWN, VK_ESCAPE), (WM_TRAYNOTIFY, TRAY_ICON_ID, WM_RBUTTONDOWN),
+                            (WM_KEYDOWN, VK_DOWN), (WM_CHAR, 13), (WM_COMMAND, 11), WM_HANDOFF)
+        # The programs started may record in any order.
+        records = self.new_records(agent, before, 3)
+        self.assertEqual(sorted(kind if kind == "vtr" else path for kind, path in records), [ROOT, ROOT, "vtr"])
 
     def test_locked_folder_list_is_reported_and_the_menu_still_shows(self):
         agent = self.new_agent()
