@@ -35,10 +35,6 @@ int RunMessageLoop() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     try {
-        // No folder of the user's or of an installer is kept from being
-        // removed while the agent runs; nothing is found through it.
-        char system[MAX_PATH + 1] = {};
-        if (GetSystemDirectoryA(system, MAX_PATH)) SetCurrentDirectoryA(system);
         int exitCode = 0;
         if (!BecomeTheAgent(exitCode)) return exitCode;
 
@@ -53,6 +49,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         if (!AddTrayIcon())
             Abort("Unable to Put Icon in Task Tray : Aborting!", MB_SETFOREGROUND | MB_ICONERROR);
 
+        // No folder of the user's or of an installer is kept from being
+        // removed while the agent runs; nothing is found through it. Nothing
+        // before the loop needs it, nor anything that keeps the icon waiting.
+        char system[MAX_PATH + 1] = {};
+        if (GetSystemDirectoryA(system, MAX_PATH)) SetCurrentDirectoryA(system);
         RegisterForRestart();
         // A timer's message waits until no other is queued: the first
         // menu's one-off work is done by then, not when the user waits.

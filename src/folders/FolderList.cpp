@@ -1,6 +1,7 @@
 #include "folders/FolderList.h"
 
 #include "folders/ExistenceTests.h"
+#include "folders/FolderListFile.h"
 #include "platform/File.h"
 
 #include <algorithm>
@@ -17,13 +18,21 @@ constexpr int FolderLimit = 16;
 // brings the list back to FolderLimit.
 constexpr int MergeLimit = 26;
 
+// FolderList.txt's full path, once asked.
+std::string ListPath;
+
 } // namespace
 
-std::string FolderListPath() {
-    // Without the folder, a bare name would be looked for in whatever the
-    // current folder is: merged from there, and deleted by a refresh.
-    const std::string folder = platform::ExecutableFolder();
-    return folder.empty() ? std::string() : folder + "FolderList.txt";
+const std::string& FolderListPath() {
+    // The executable's path is the one it was started from for as long as
+    // it runs: asked once. Without the folder, a bare name would be looked
+    // for in whatever the current folder is: merged from there, and deleted
+    // by a refresh.
+    if (ListPath.empty()) {
+        const std::string folder = platform::ExecutableFolder();
+        if (!folder.empty()) ListPath = folder + "FolderList.txt";
+    }
+    return ListPath;
 }
 
 std::string DriveRoot(const std::string& windowsDirectory) {
@@ -40,7 +49,7 @@ void ResetFolderList(bool confirm) {
     if (!RecentFolders) return;
     if (refresh) {
         RecentFolders->Clear();
-        const std::string path = FolderListPath();
+        const std::string& path = FolderListPath();
         if (platform::FileExists(path)) platform::RemoveFile(path);
     }
     RecentFolders->Add(root);
@@ -48,10 +57,13 @@ void ResetFolderList(bool confirm) {
 
 void LoadFolderList() {
     if (!RecentFolders) return;
-    const std::string path = FolderListPath();
-    if (platform::FileExists(path)) {
+    const std::string& path = FolderListPath();
+    platform::FileStamp stamp;
+    if (platform::FileExists(path, &stamp)) {
         RecentFolders->SetMaxStrings(MergeLimit);
-        RecentFolders->MergeFile(path);
+        MergeFolderListFile(*RecentFolders, path, stamp);
+    } else {
+        ForgetFolderListFile();
     }
     if (!PendingFolder.empty()) {
         RecentFolders->Add(PendingFolder);
@@ -62,13 +74,15 @@ void LoadFolderList() {
 
 void PrepareFolderList() {
     if (!RecentFolders) return;
-    const std::string path = FolderListPath();
-    if (!platform::FileExists(path)) return;
-    // The room the display's merge has, for the same proofs.
+    const std::string& path = FolderListPath();
+    platform::FileStamp stamp;
+    if (!platform::FileExists(path, &stamp)) return;
+    // The room the display's merge has, for the same proofs; the bytes read
+    // are kept for the display as its own reading would keep them.
     TMRUStringList scratch;
     scratch.SetMaxStrings(MergeLimit);
     try {
-        scratch.MergeFile(path);
+        MergeFolderListFile(scratch, path, stamp);
     } catch (const std::exception&) {
         return;
     }

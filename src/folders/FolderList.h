@@ -21,7 +21,7 @@ extern bool (*ConfirmRefresh)();
 
 // FolderList.txt in the executable's folder; "" when that is unknown,
 // which no file test finds.
-std::string FolderListPath();
+const std::string& FolderListPath();
 
 // The first three characters of the Windows directory; "C:\" when unknown.
 std::string DriveRoot(const std::string& windowsDirectory);

@@ -163,7 +163,6 @@ void TMRUStringList::LoadFromFile(const std::string& name) {
 }
 
 void TMRUStringList::MergeFile(const std::string& name) {
-    LoadingScope loading(Loading);
     platform::File file = platform::File::Open(name, platform::File::Mode::ReadSharedRead);
     FileSource source(file);
     MergeFromStream(source);
@@ -171,6 +170,7 @@ void TMRUStringList::MergeFile(const std::string& name) {
 }
 
 void TMRUStringList::MergeFromStream(Stream& source) {
+    LoadingScope loading(Loading);
     CheckComparison();
     DataReader data(source);
     // When a long file's last lines hold more distinct lines than the list

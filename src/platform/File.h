@@ -11,6 +11,18 @@ namespace platform {
 
 class PlacingCalls;
 
+// What shows a change of a file's content: its size, its last-write time
+// (in 100 ns since 1601, as Windows counts) and which file holds the name
+// (its creation time under Windows, its inode under POSIX).
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::uint64_t written = 0;
+    std::uint64_t identity = 0;
+    bool operator==(const FileStamp& other) const {
+        return size == other.size && written == other.written && identity == other.identity;
+    }
+};
+
 // An open file. Every failure raises IOError with the system's error code.
 class File {
 public:
@@ -48,6 +60,8 @@ public:
     void Flush();
     // Closes the file now; the file is released even when this raises.
     void Close();
+    // The open file's stamp.
+    FileStamp Stamp() const;
 
 private:
     friend class ReplacingFile;
@@ -118,8 +132,12 @@ private:
 };
 
 // The name is an entry that is not a directory and whose last-write time,
-// as local time, is an MS-DOS date (1980 to 2107).
-bool FileExists(const std::string& name);
+// as local time, is an MS-DOS date (1980 to 2107). With stamp, also gives
+// the file's stamp.
+bool FileExists(const std::string& name, FileStamp* stamp = nullptr);
+
+// The time now, in the units of FileStamp::written.
+std::uint64_t SystemTime();
 
 // The path's attributes can be read and name a directory.
 bool DirectoryExists(const std::string& path);

@@ -44,6 +44,17 @@ unsigned WindowsCode(int error) {
 
 int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
+// In Windows' units: 100 ns since 1601.
+std::uint64_t Ticks(const timespec& time) {
+    constexpr std::uint64_t SecondsFrom1601To1970 = 11644473600;
+    return (static_cast<std::uint64_t>(time.tv_sec) + SecondsFrom1601To1970) * 10000000 +
+           static_cast<std::uint64_t>(time.tv_nsec) / 100;
+}
+
+FileStamp StampOf(const struct stat& info) {
+    return {static_cast<std::uint64_t>(info.st_size), Ticks(info.st_mtim), static_cast<std::uint64_t>(info.st_ino)};
+}
+
 } // namespace
 
 File File::Open(const std::string& name, Mode mode) {
@@ -130,6 +141,12 @@ void File::Close() {
     if (handle != NoHandle && ::close(Descriptor(handle)) != 0) RaiseLastError();
 }
 
+FileStamp File::Stamp() const {
+    struct stat info;
+    if (::fstat(Descriptor(handle_), &info) != 0) RaiseLastError();
+    return StampOf(info);
+}
+
 void ReplacingFile::CheckOld() {
     // Opened for writing as the save would, without truncating it.
     const int flags = O_CLOEXEC | (mode_ == File::Mode::CreateExclusive ? O_RDWR : O_WRONLY);
@@ -179,14 +196,22 @@ void ReplacingFile::MoveIntoPlace() {
     if (::rename(temporary_.c_str(), target_.c_str()) != 0) RaiseLastError();
 }
 
-bool FileExists(const std::string& name) {
+bool FileExists(const std::string& name, FileStamp* stamp) {
     struct stat info;
     if (name.empty() || ::stat(name.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
     // An MS-DOS time stamp covers the years 1980 to 2107.
     struct tm local;
     if (::localtime_r(&info.st_mtime, &local) == nullptr) return false;
     const int year = local.tm_year + 1900;
-    return year >= 1980 && year <= 2107;
+    if (year < 1980 || year > 2107) return false;
+    if (stamp) *stamp = StampOf(info);
+    return true;
+}
+
+std::uint64_t SystemTime() {
+    timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return Ticks(now);
 }
 
 bool DirectoryExists(const std::string& path) {

@@ -29,6 +29,8 @@ using FileHandle = UniqueHandle<std::intptr_t, CloseFile, NoHandle>;
 
 [[noreturn]] void RaiseLastError() { throw IOError(::GetLastError()); }
 
+std::uint64_t Ticks(const FILETIME& time) { return std::uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime; }
+
 bool Separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 } // namespace
@@ -145,6 +147,14 @@ void File::Flush() {
     if (!::FlushFileBuffers(AsHandle(handle_))) RaiseLastError();
 }
 
+FileStamp File::Stamp() const {
+    FILETIME created, written;
+    LARGE_INTEGER size;
+    if (!::GetFileTime(AsHandle(handle_), &created, nullptr, &written) || !::GetFileSizeEx(AsHandle(handle_), &size))
+        RaiseLastError();
+    return {static_cast<std::uint64_t>(size.QuadPart), Ticks(written), Ticks(created)};
+}
+
 void File::Close() {
     const std::intptr_t handle = std::exchange(handle_, NoHandle);
     if (handle != NoHandle && !::CloseHandle(AsHandle(handle))) RaiseLastError();
@@ -241,9 +251,7 @@ void ReplacingFile::RemoveLeftovers(const std::string& folder) {
     WIN32_FIND_DATAW data;
     FindHandle find(reinterpret_cast<std::intptr_t>(::FindFirstFileW(LongPath(folder + "~FL*.tmp"), &data)));
     if (!find) return;
-    FILETIME now;
-    ::GetSystemTimeAsFileTime(&now);
-    auto ticks = [](const FILETIME& time) { return std::uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime; };
+    const std::uint64_t now = SystemTime();
     // A day, in 100 ns: a share's server keeps its own clock, and FAT keeps
     // local times, which move at a change of daylight saving time.
     constexpr std::uint64_t DAY = 864000000000;
@@ -256,7 +264,7 @@ void ReplacingFile::RemoveLeftovers(const std::string& folder) {
         for (const wchar_t* c = data.cFileName; *c && length < sizeof name; ++c)
             name[length++] = *c < 0x80 ? static_cast<char>(*c) : '?';
         if ((data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY)) == FILE_ATTRIBUTE_HIDDEN &&
-            IsScratchName({name, length}) && ticks(data.ftLastWriteTime) + DAY < ticks(now))
+            IsScratchName({name, length}) && Ticks(data.ftLastWriteTime) + DAY < now)
             ::DeleteFileW(LongPath(folder + std::string(name, length)));
     } while (::FindNextFileW(AsHandle(find.get()), &data));
 }
@@ -279,7 +287,7 @@ void ReplacingFile::MoveIntoPlace() {
         RaiseLeft(ERROR_ENCRYPTION_FAILED, "%s: the new file is in place, but not encrypted as the old one was");
 }
 
-bool FileExists(const std::string& name) {
+bool FileExists(const std::string& name, FileStamp* stamp) {
     // The entry's attributes and time stamp come without a search of its
     // folder, which costs an open of the folder: the menu asks at every
     // press. No name with a wildcard names a file, so none is a pattern here.
@@ -291,8 +299,18 @@ bool FileExists(const std::string& name) {
     FILETIME local;
     WORD date;
     WORD time;
-    return ::FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) &&
-           ::FileTimeToDosDateTime(&local, &date, &time);
+    if (!::FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !::FileTimeToDosDateTime(&local, &date, &time))
+        return false;
+    if (stamp)
+        *stamp = {std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow, Ticks(data.ftLastWriteTime),
+                  Ticks(data.ftCreationTime)};
+    return true;
+}
+
+std::uint64_t SystemTime() {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    return Ticks(now);
 }
 
 bool DirectoryExists(const std::string& path) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,26 @@ TEST_F(FolderListTest, MergesTheFileThenThePendingFolder) {
     // The file is read again at every display and goes on top again.
     LoadFolderList();
     EXPECT_EQ((Strings{y, x, p, a, b}), Entries());
+}
+
+TEST_F(FolderListTest, ARewriteShowsAtTheNextDisplayWhateverItsSizeAndStamp) {
+    const std::string x = temp.MakeFolder("X"), y = temp.MakeFolder("Y");
+    const std::string path = FolderListPath();
+    // Rewritten with as many bytes within the tick of the write before, as
+    // FAT's 2 s ticks allow: the stamp stays as it was.
+    WriteBytes(path, x + "\r\n");
+    const auto stamp = testfiles::fs::last_write_time(path);
+    LoadFolderList();
+    WriteBytes(path, y + "\r\n");
+    testfiles::fs::last_write_time(path, stamp);
+    LoadFolderList();
+    EXPECT_EQ((Strings{y, x}), Entries());
+    // Written long before it was read, then rewritten with as many bytes.
+    testfiles::fs::last_write_time(path, stamp - std::chrono::hours(1));
+    LoadFolderList();
+    WriteBytes(path, x + "\r\n");
+    LoadFolderList();
+    EXPECT_EQ((Strings{x, y}), Entries());
 }
 
 TEST_F(FolderListTest, ALongFileLeavesItsLastSixteenLines) {
