@@ -62,7 +62,8 @@ clean:
 fuzz: deps
 	scripts/fuzz.sh
 
-# Ten storms of a minute with other seeds (about twenty minutes).
+# Ten storms of a minute with other seeds, then the storms that once failed
+# (about twenty-two minutes).
 soak: win32
 	scripts/soak.sh $(WIN32)
 

@@ -18,8 +18,8 @@ void ShowAbout() {
     text += "\r\n\r\n        ";
     text += HomePage;
     text += "\r\n\r\n        View Readme File?";
-    if (MessageBoxA(MainWindow, text.c_str(), "About Nelvo", MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) ==
-        IDYES)
+    static bool open = false;
+    if (AskOnce(open, text, "About Nelvo"))
         ShellOpen("open", platform::ExecutableFolder() + "Nelvoreadme.txt", nullptr, SW_SHOWNORMAL);
 }
 

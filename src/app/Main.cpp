@@ -14,8 +14,8 @@ namespace {
 }
 
 bool AskRefresh() {
-    return MessageBoxA(MainWindow, "Refresh List?", MESSAGE_CAPTION,
-                       MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) == IDYES;
+    static bool open = false;
+    return AskOnce(open, "Refresh List?", MESSAGE_CAPTION);
 }
 
 int RunMessageLoop() {

@@ -89,6 +89,10 @@ public:
     HandlerScope& operator=(const HandlerScope&) = delete;
 };
 
+// A question of the agent (owner MainWindow), true for Yes. OPEN marks it
+// shown: asked again meanwhile, it is not shown twice and answers No.
+bool AskOnce(bool& open, const std::string& text, const char* caption);
+
 // The error box of the commands: owner MainWindow, caption "Nelvo".
 void ShowErrorBox(const std::string& message);
 

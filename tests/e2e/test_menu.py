@@ -279,6 +279,10 @@ class FixedItems(MenuTestCase):
         box = wait_for(lambda: [w for w in self.world.windows("#32770|About Nelvo") if w.visible],
                        10, what="the About box")[0]
         self.assertEqual(box.pid, agent.pid)
+        # About again (3) while its box is open shows no second box inside it.
+        agent.post(WM_COMMAND, 3)
+        time.sleep(1)
+        self.assertEqual([w.hwnd for w in self.world.windows("#32770|About Nelvo") if w.visible], [box.hwnd])
         # Name, version and notice; the indented address; the indented question.
         self.assertRegex(box_text(self.world, box),
                          r"\AFolderlane V 5\.4\.0\.0 : \S.*\r\n\r\n {8}\S+\r\n\r\n"

@@ -4,7 +4,8 @@ and hand-offs without growth, and a start before the taskbar is ready.
 
 Environment: E2E_STORM_SECONDS (default 60), E2E_STORM_SEED (default
 20240611, the second sender takes the next number) and E2E_STORM_MIX
-("menus": half the messages are right presses on the icon); E2E_LEAK_MENUS and
+("menus": half the messages are right presses on the icon), E2E_STORM_POINTER
+("icon": the pointer rests on the icon); E2E_LEAK_MENUS and
 E2E_LEAK_HANDOFFS (defaults 3000 and 2000, about two and a half minutes
 here; the full 5000 and 5000 take about five and a half, so raise
 E2E_TIMEOUT with them).
@@ -106,6 +107,10 @@ class Storm(StressMixin, AgentTestCase):
         self.addCleanup(lambda: print("      hidden faults: {}, heap warnings: {}".format(
             *map(len, agent.hidden_faults())), flush=True))
         folders = self.folders(agent, "one", "two", "three")
+        # E2E_STORM_POINTER=icon: the pointer rests on the icon, as after the
+        # user's own press, and the menus open under it.
+        if os.environ.get("E2E_STORM_POINTER") == "icon":
+            self.world.xdotool("mousemove", *agent.icon)
         stop = os.path.join(agent.base, "dismiss.stop")
         dismisser = self.stress_in_background("dismiss", agent.pid, self.world.windows_path(stop))
         self.addCleanup(dismisser.kill)

@@ -72,14 +72,18 @@ struct StormCounts {
     unsigned long postFailed = 0, sendFailed = 0;
 };
 
+// When the storm began: a missing answer says how far into it it was.
+DWORD StormStart = 0;
+
 bool SendChecked(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR& result,
                  StormCounts& counts)
 {
     if (SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL, SEND_TIMEOUT_MS, &result))
         return true;
     ++counts.sendFailed;
-    std::fprintf(stderr, "stress: message %u not answered (error %lu)\n", message,
-                 static_cast<unsigned long>(GetLastError()));
+    std::fprintf(stderr, "stress: message %u (wParam %lu) not answered (error %lu) after %lu ms of storm\n", message,
+                 static_cast<unsigned long>(wParam), static_cast<unsigned long>(GetLastError()),
+                 static_cast<unsigned long>(GetTickCount() - StormStart));
     return false;
 }
 
@@ -118,6 +122,7 @@ int Storm(int argc, char** argv)
     std::vector<unsigned long> taken(folders.size());
     StormDismisser* dismisser = StartDismisser(window);
     const DWORD start = GetTickCount();
+    StormStart = start;
     while (GetTickCount() - start < seconds * 1000 && IsWindow(window)) {
         // With E2E_STORM_MIX=menus every other message is a right press on
         // the icon: menus open over the boxes and dialogs the rest open.
